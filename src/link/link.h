@@ -1,0 +1,124 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+class QSerialPort;
+
+namespace pvelm {
+
+class SettingsRecord;
+
+// The one serial link to the board: the port, the shared link state and the
+// nine exchange routines. Every window and the command line talk to the
+// board through one instance of this object.
+//
+// Calling convention (as on the board's original console): the caller fills
+// the input fields of the link state, calls a routine, then reads the reply
+// and linkErrorCode / linkErrorText. Every routine is synchronous for its
+// caller and pumps events while it waits.
+//
+// The link carries one exchange at a time. Each routine returns true when it
+// ran and false when it was refused because another exchange is in
+// progress; a refused call touches neither the port nor any field below.
+class Link : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit Link(QObject *parent = nullptr);
+    ~Link() override;
+
+    // ---- shared link state -------------------------------------------------
+    QString linkPacket;    // packet to send / reply received
+    QString linkBlock;     // block to send / block received
+    QString linkRawInput;  // last handshake input, or last status report
+    QString linkErrorCode; // "0" success; "1" "2" "X" board; "Z" no answer; "7" port
+    QString linkErrorText; // set by describeLinkError
+    bool linkTimedOut = false; // sticky; reset only by the caller
+    bool monitoring = false;   // the status monitor is running
+    // docomax inputs
+    QString cmdCode;
+    QString cmdAddress;
+    QString cmdParam1;
+    QString cmdParam2;
+    QString cmdParam3;
+    QString cmdData;
+
+    // ---- port --------------------------------------------------------------
+    // Where opencomport takes the serial settings (columns 100-109). The
+    // record must outlive the link.
+    void setSettings(const SettingsRecord *record);
+    // A device that replaces the record's port number (--port, --simulate);
+    // empty means use the record.
+    void setPortOverride(const QString &device);
+    QString portOverride() const;
+
+    // Closes the port if open and opens it from the settings. Returns false
+    // only when refused (an exchange is in progress). Whether the port is
+    // open afterwards is isPortOpen(); when it is not, portOpenError() holds
+    // the reason the operating system gave (or why the settings are
+    // unusable). Sets no error code.
+    bool opencomport();
+    void closePort();
+    bool isPortOpen() const;
+    QString portOpenError() const;
+    // What the last opencomport used: "57600,n,8,1", the port number of
+    // column 100, the device path, and the receive threshold (always 60).
+    QString portSettingsText() const;
+    int commPort() const;
+    QString portDevice() const;
+    int rThreshold() const;
+
+    // ---- exchange routines -------------------------------------------------
+    bool binreceiver();
+    bool binsender();
+    bool packreceiver();
+    bool packwriter();
+    bool rawsender();
+    bool sendonly();
+    bool smallcomax();
+    bool docomax();
+    // One line of a download: binsender, then up to 30 s for a reply.
+    bool sendLineAndWait();
+    // The status monitor's read: up to 6 s for a report of 24 characters,
+    // or until `monitoring` is cleared. Not an exchange: allowed while one
+    // runs, and does not block one.
+    void readMonitorReply();
+    // linkErrorCode -> linkErrorText.
+    void describeLinkError();
+
+    // True while an exchange routine is in progress.
+    bool isBusy() const;
+
+    // Length of one of the link's seconds in milliseconds (default 1000).
+    // Tests shorten it to run the real timing logic quickly.
+    void setSecondMs(int ms);
+    int secondMs() const;
+
+    // Ends every wait at once and makes later waits end at once; used when
+    // the program closes while an exchange waits.
+    void stopAll();
+    bool isStopped() const;
+
+    // The underlying port, for tests and the status monitor.
+    QSerialPort *port() const;
+
+    static QString describe(const QString &code); // text for a code, "" for empty
+
+signals:
+    // An exchange started or ended (windows may show or hide a busy mark).
+    void busyChanged(bool busy);
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+};
+
+// Texts the link's users show.
+inline constexpr char kPortOpenFailedMessage[] = "Canot open serial port. Check settings in setup";
+inline constexpr char kExchangeRefusedMessage[] = "Link busy: another exchange is in progress";
+
+} // namespace pvelm

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <memory>
+
+namespace pvelm::sim {
+
+// Faults the virtual board can be told to show, for tests and for trying the
+// console's error handling by hand.
+enum class Fault {
+    None,
+    NoAnswer,    // ignores everything
+    WrongAnswer, // answers a handshake with the wrong character
+    LateReply,   // answers handshakes, sends replies after lateReplyMs
+    ShortReply,  // sends replies cut short
+    Garbage,     // answers everything with noise
+    HangUp,      // closes its side of the line
+};
+
+// A board that answers the protocol as the hardware would, on the master
+// side of a pseudo-terminal. The console opens devicePath() with QSerialPort
+// exactly as it opens a real port. The board runs on its own thread.
+class VirtualBoard
+{
+public:
+    VirtualBoard();
+    ~VirtualBoard(); // stops the board
+
+    VirtualBoard(const VirtualBoard &) = delete;
+    VirtualBoard &operator=(const VirtualBoard &) = delete;
+
+    // Opens the pseudo-terminal and starts the board's thread. On failure
+    // returns false and says why in *error.
+    bool start(QString *error = nullptr);
+    void stop();
+    bool isRunning() const;
+
+    // The slave side, e.g. /dev/pts/5.
+    QString devicePath() const;
+
+    // Pace replies and reception to a line speed (0: no pacing).
+    void setBaud(int baud);
+    int baud() const;
+
+    void setFault(Fault fault);
+    Fault fault() const;
+    void setLateReplyMs(int ms);
+
+    // Persistent board state (flash, EEPROM, RAM, parameters, positions).
+    bool saveState(const QString &path, QString *error = nullptr) const;
+    bool loadState(const QString &path, QString *error = nullptr);
+
+    // Every byte the board has received since start or the last clear, for
+    // tests that check the wire.
+    QByteArray received() const;
+    void clearReceived();
+
+    // The firmware version text the board reports for "R02".
+    static QString versionText();
+
+    struct Private;
+
+private:
+    std::unique_ptr<Private> d;
+};
+
+// Parses a fault name as velmsim and --sim-fault take it ("none",
+// "no-answer", "wrong-answer", "late-reply", "short-reply", "garbage",
+// "hang-up"); returns false for an unknown name.
+bool parseFault(const QString &name, Fault *fault);
+
+} // namespace pvelm::sim

@@ -1,0 +1,37 @@
+#include "support/testenv.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+TestRoot::TestRoot()
+{
+    m_hadPrevious = qEnvironmentVariableIsSet("PVELM_ROOT");
+    m_previous = qgetenv("PVELM_ROOT");
+    qputenv("PVELM_ROOT", m_dir.path().toLocal8Bit());
+}
+
+TestRoot::~TestRoot()
+{
+    if (m_hadPrevious)
+        qputenv("PVELM_ROOT", m_previous);
+    else
+        qunsetenv("PVELM_ROOT");
+}
+
+QByteArray readAllBytes(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return f.readAll();
+}
+
+bool writeAllBytes(const QString &path, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    return f.write(bytes) == bytes.size();
+}
