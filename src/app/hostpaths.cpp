@@ -27,8 +27,8 @@ QString existingName(const QString &dir, const QString &component)
     const QDir d(dir);
     if (!d.exists())
         return component;
-    QStringList entries = d.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
-                                      QDir::Name);
+    QStringList entries =
+        d.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
     for (const QString &e : entries) {
         if (e.compare(component, Qt::CaseInsensitive) == 0)
             return e;

@@ -134,7 +134,8 @@ SettingsLoad loadSettings(SettingsRecord &record)
                             .arg(line.size() + 1);
         line += def.mid(line.size());
     } else if (line.size() > SettingsRecord::kLength) {
-        result.notice = QStringLiteral("Settings record is longer than 512 characters; the rest of the line is ignored");
+        result.notice =
+            QStringLiteral("Settings record is longer than 512 characters; the rest of the line is ignored");
         line.truncate(SettingsRecord::kLength);
     }
     record = SettingsRecord(line);

@@ -22,12 +22,12 @@ public:
     static constexpr int kStopBitsColumn = 109;
     static constexpr int kOtherColumn = 110, kOtherWidth = 16;
     static constexpr int kPathWidth = 32;
-    static constexpr int kTempHexPathColumn = 200; // temporary flash data file
-    static constexpr int kScriptPathColumn = 232;  // VelmScript input file
-    static constexpr int kListPathColumn = 264;    // list file
+    static constexpr int kTempHexPathColumn = 200;   // temporary flash data file
+    static constexpr int kScriptPathColumn = 232;    // VelmScript input file
+    static constexpr int kListPathColumn = 264;      // list file
     static constexpr int kFlashFilePathColumn = 296; // flash utility default file
 
-    SettingsRecord();                     // the default record
+    SettingsRecord();                        // the default record
     explicit SettingsRecord(QByteArray raw); // taken as it stands (see normalise)
 
     static QByteArray defaultRecord();

@@ -12,9 +12,9 @@ class Link;
 
 struct LongCommandOutcome
 {
-    bool ran = false;  // false: refused, another exchange is in progress
-    QString inver;     // version label text
-    QString responce;  // reply box text: the whole reply, or an error text
+    bool ran = false; // false: refused, another exchange is in progress
+    QString inver;    // version label text
+    QString responce; // reply box text: the whole reply, or an error text
 };
 
 struct ShortCommandOutcome
