@@ -1,0 +1,491 @@
+#include "cli/cli.h"
+
+#include "app/hostpaths.h"
+#include "app/settings.h"
+#include "link/link.h"
+#include "sim/virtualboard.h"
+
+#include <cstdio>
+#include <optional>
+
+#include <QRegularExpression>
+
+namespace pvelm::cli {
+
+// ---- output -----------------------------------------------------------------
+
+namespace {
+
+// Messages must stay on one line each, also when they quote board data.
+QString oneLine(QString text)
+{
+    for (QChar &c : text) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            c = QLatin1Char(' ');
+    }
+    return text;
+}
+
+void writeErr(const QString &line)
+{
+    const QByteArray bytes = line.toLocal8Bit() + '\n';
+    std::fflush(stdout); // keep the order of the two streams when both are a terminal
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
+    std::fflush(stderr);
+}
+
+} // namespace
+
+void printLine(const QString &text)
+{
+    // Board text is single-byte; write it back byte for byte.
+    const QByteArray bytes = text.toLatin1() + '\n';
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+}
+
+void printError(const QString &text)
+{
+    writeErr(QStringLiteral("velm: ") + oneLine(text));
+}
+
+void printWarning(const QString &text)
+{
+    writeErr(QStringLiteral("velm: warning: ") + oneLine(text));
+}
+
+// ---- session ------------------------------------------------------------------
+
+// Everything one velm run holds. The link is declared after the board so it
+// closes its side of the line before the board goes away.
+class Session
+{
+public:
+    SettingsRecord settings;
+    std::unique_ptr<sim::VirtualBoard> board;
+    std::unique_ptr<Link> link;
+};
+
+Link &Invocation::link() const
+{
+    return *session->link;
+}
+
+const SettingsRecord &Invocation::settings() const
+{
+    return session->settings;
+}
+
+// ---- command table ------------------------------------------------------------
+
+const std::vector<Command> &commandTable()
+{
+    static const std::vector<Command> table = [] {
+        std::vector<Command> t;
+        addBoardCommands(t);
+        return t;
+    }();
+    return table;
+}
+
+QString portArgumentToDevice(const QString &value)
+{
+    static const QRegularExpression comName(QStringLiteral("^COM([1-9][0-9]{0,2})$"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    const auto m = comName.match(value);
+    if (m.hasMatch())
+        return hostpaths::portDevice(m.captured(1).toInt());
+    return value;
+}
+
+namespace {
+
+constexpr char kUsagePrefix[] = "usage: velm [--port DEVICE | --simulate]";
+
+struct UsageError
+{
+    QString message;
+};
+
+struct Globals
+{
+    std::optional<QString> port;
+    bool simulate = false;
+    std::optional<QString> simFault;
+    bool help = false;
+};
+
+QStringList words(const QString &name)
+{
+    return name.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+}
+
+bool isOption(const QString &token)
+{
+    return token.size() > 1 && token.startsWith(QLatin1Char('-'));
+}
+
+bool isHelp(const QString &token)
+{
+    return token == QLatin1String("--help") || token == QLatin1String("-h");
+}
+
+// Splits "--name=value" into its parts; a token without "=" has no value.
+std::pair<QString, std::optional<QString>> splitOption(const QString &token)
+{
+    const qsizetype eq = token.indexOf(QLatin1Char('='));
+    if (!token.startsWith(QLatin1String("--")) || eq < 0)
+        return {token, std::nullopt};
+    return {token.left(eq), token.mid(eq + 1)};
+}
+
+// Takes the value of an option at args[i]: inline ("--x=v") or the next
+// token. Advances i past what it used. A next token that is itself a long
+// option is taken as a forgotten value rather than swallowed.
+QString takeValue(const QStringList &args, qsizetype &i, const QString &name, const std::optional<QString> &inlineValue,
+                  const QString &context = QString())
+{
+    if (inlineValue)
+        return *inlineValue;
+    if (i + 1 >= args.size() || args[i + 1].startsWith(QLatin1String("--")))
+        throw UsageError{QStringLiteral("%1option '%2' needs a value").arg(context, name)};
+    return args[++i];
+}
+
+// Consumes a global option at args[i] if it is one; returns false otherwise.
+bool takeGlobal(const QStringList &args, qsizetype &i, Globals &g)
+{
+    const auto [name, inlineValue] = splitOption(args[i]);
+    if (isHelp(name) && !inlineValue) {
+        g.help = true;
+        return true;
+    }
+    if (name == QLatin1String("--simulate")) {
+        if (inlineValue)
+            throw UsageError{QStringLiteral("option '--simulate' takes no value")};
+        g.simulate = true;
+        return true;
+    }
+    if (name == QLatin1String("--port")) {
+        if (g.port)
+            throw UsageError{QStringLiteral("option '--port' given twice")};
+        g.port = takeValue(args, i, name, inlineValue);
+        return true;
+    }
+    if (name == QLatin1String("--sim-fault")) {
+        if (g.simFault)
+            throw UsageError{QStringLiteral("option '--sim-fault' given twice")};
+        g.simFault = takeValue(args, i, name, inlineValue);
+        return true;
+    }
+    return false;
+}
+
+QString usageLine(const Command &c)
+{
+    QString line = QString::fromLatin1(kUsagePrefix) + QLatin1Char(' ') + c.name;
+    for (const Option &o : c.options)
+        line +=
+            QStringLiteral(" [%1%2]").arg(o.name, o.valueName.isEmpty() ? QString() : QLatin1Char(' ') + o.valueName);
+    if (!c.arguments.isEmpty())
+        line += QLatin1Char(' ') + c.arguments;
+    return line;
+}
+
+QString pad(const QString &s, int width)
+{
+    return s.size() >= width ? s + QLatin1String("  ") : s.leftJustified(width);
+}
+
+void printGeneralHelp()
+{
+    printLine(QString::fromLatin1(kUsagePrefix) + QStringLiteral(" COMMAND [ARGUMENTS...]"));
+    printLine(QString());
+    printLine(QStringLiteral("Talks to the Velm board over the serial port of the console's settings record"));
+    printLine(QStringLiteral("(c:\\Corvane\\parameters.ovh, created with its defaults when missing)."));
+    printLine(QString());
+    printLine(QStringLiteral("Commands:"));
+    for (const Command &c : commandTable())
+        printLine(QStringLiteral("  ") + pad(c.name, 14) + c.summary);
+    printLine(QString());
+    printLine(QStringLiteral("Options:"));
+    printLine(QStringLiteral("  --port DEVICE  use DEVICE instead of the settings' port: a device path, or COMn"));
+    printLine(
+        QStringLiteral("                 for port n as the settings number it; the settings file is not changed"));
+    printLine(QStringLiteral("  --simulate     talk to a virtual board started inside velm"));
+    printLine(QStringLiteral("  -h, --help     show this help; 'velm COMMAND --help' shows a command's help"));
+    printLine(QString());
+    printLine(QStringLiteral("Exit status: 0 success, 1 the job ran but failed, 2 bad usage, 3 no link"));
+    printLine(QStringLiteral("(the port cannot be opened or the board does not answer)."));
+}
+
+void printCommandHelp(const Command &c)
+{
+    printLine(usageLine(c));
+    printLine(QString());
+    for (const QString &line : c.help.split(QLatin1Char('\n')))
+        printLine(line);
+    if (!c.options.isEmpty()) {
+        printLine(QString());
+        printLine(QStringLiteral("Options:"));
+        for (const Option &o : c.options) {
+            const QString lhs = o.name + (o.valueName.isEmpty() ? QString() : QLatin1Char(' ') + o.valueName);
+            printLine(QStringLiteral("  ") + pad(lhs, 18) + o.help);
+        }
+    }
+    printLine(QString());
+    printLine(QStringLiteral("See 'velm --help' for --port and --simulate and the exit statuses."));
+}
+
+// The commands whose first words are `prefix` and that have more words.
+std::vector<const Command *> groupMembers(const QStringList &prefix)
+{
+    std::vector<const Command *> members;
+    for (const Command &c : commandTable()) {
+        const QStringList w = words(c.name);
+        if (w.size() > prefix.size() && w.mid(0, prefix.size()) == prefix)
+            members.push_back(&c);
+    }
+    return members;
+}
+
+QString memberList(const std::vector<const Command *> &members, int skipWords)
+{
+    QStringList names;
+    for (const Command *c : members)
+        names << words(c->name).mid(skipWords).join(QLatin1Char(' '));
+    return names.join(QStringLiteral(", "));
+}
+
+void printGroupHelp(const QStringList &prefix, const std::vector<const Command *> &members)
+{
+    printLine(QString::fromLatin1(kUsagePrefix) + QLatin1Char(' ') + prefix.join(QLatin1Char(' ')) +
+              QStringLiteral(" SUBCOMMAND ..."));
+    printLine(QString());
+    printLine(QStringLiteral("Subcommands:"));
+    for (const Command *c : members)
+        printLine(QStringLiteral("  ") + pad(c->name, 14) + c->summary);
+    printLine(QString());
+    printLine(QStringLiteral("See 'velm %1 SUBCOMMAND --help'.").arg(prefix.join(QLatin1Char(' '))));
+}
+
+// The table entry named by the longest run of leading words, or null.
+const Command *matchCommand(const QStringList &args, qsizetype start)
+{
+    const Command *best = nullptr;
+    qsizetype bestWords = 0;
+    for (const Command &c : commandTable()) {
+        const QStringList w = words(c.name);
+        if (start + w.size() > args.size() || w.size() <= bestWords)
+            continue;
+        if (args.mid(start, w.size()) == w) {
+            best = &c;
+            bestWords = w.size();
+        }
+    }
+    return best;
+}
+
+void checkGlobals(const Globals &g)
+{
+    if (g.port && g.simulate)
+        throw UsageError{QStringLiteral("--port and --simulate cannot be used together")};
+    if (g.port && g.port->isEmpty())
+        throw UsageError{QStringLiteral("option '--port' needs a device")};
+    if (g.simFault) {
+        if (!g.simulate)
+            throw UsageError{QStringLiteral("--sim-fault needs --simulate")};
+        sim::Fault f;
+        if (!sim::parseFault(*g.simFault, &f))
+            throw UsageError{QStringLiteral("unknown fault '%1' for --sim-fault").arg(*g.simFault)};
+    }
+}
+
+// The length of one link second, shortened by tests through PVELM_SECOND_MS.
+std::optional<int> secondFromEnvironment()
+{
+    if (!qEnvironmentVariableIsSet("PVELM_SECOND_MS"))
+        return std::nullopt;
+    const QString text = qEnvironmentVariable("PVELM_SECOND_MS");
+    bool ok = false;
+    const int ms = text.toInt(&ok);
+    if (!ok || ms <= 0) {
+        printWarning(QStringLiteral("PVELM_SECOND_MS=%1 ignored: not a positive whole number").arg(text));
+        return std::nullopt;
+    }
+    return ms;
+}
+
+// Opens the link for a board command: the settings' port, or the one that
+// --port or --simulate gives. Returns an exit status, or 0 when the port is
+// open.
+int openLink(Session &session, const Globals &g)
+{
+    session.link = std::make_unique<Link>();
+    Link &link = *session.link;
+    link.setSettings(&session.settings);
+    if (const auto ms = secondFromEnvironment())
+        link.setSecondMs(*ms);
+
+    if (g.simulate) {
+        session.board = std::make_unique<sim::VirtualBoard>();
+        if (g.simFault) {
+            sim::Fault f = sim::Fault::None;
+            sim::parseFault(*g.simFault, &f);
+            session.board->setFault(f);
+        }
+        QString why;
+        if (!session.board->start(&why)) {
+            printError(QStringLiteral("cannot start the virtual board: %1").arg(why));
+            return kExitNoLink;
+        }
+        link.setPortOverride(session.board->devicePath());
+    } else if (g.port) {
+        link.setPortOverride(portArgumentToDevice(*g.port));
+    }
+
+    link.opencomport();
+    if (!link.isPortOpen()) {
+        QString message = QString::fromLatin1(kPortOpenFailedMessage);
+        const QString reason = link.portOpenError();
+        if (!reason.isEmpty())
+            message += QStringLiteral(": ") + reason;
+        printError(message);
+        return kExitNoLink;
+    }
+    return kExitSuccess;
+}
+
+int runParsed(const QStringList &args)
+{
+    Globals g;
+    qsizetype i = 0;
+    bool optionsEnded = false;
+
+    // Options before the command.
+    for (; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--")) {
+            optionsEnded = true;
+            ++i;
+            break;
+        }
+        if (!isOption(args[i]))
+            break;
+        if (!takeGlobal(args, i, g))
+            throw UsageError{QStringLiteral("unknown option '%1'").arg(args[i])};
+    }
+
+    if (i >= args.size()) {
+        if (g.help) {
+            checkGlobals(g);
+            printGeneralHelp();
+            return kExitSuccess;
+        }
+        throw UsageError{QStringLiteral("missing command; see 'velm --help'")};
+    }
+
+    const Command *command = matchCommand(args, i);
+    if (!command) {
+        // A group such as "send": list its members, or say which is missing.
+        QStringList prefix;
+        for (qsizetype j = i; j < args.size() && !isOption(args[j]); ++j) {
+            if (groupMembers(prefix + QStringList{args[j]}).empty())
+                break;
+            prefix << args[j];
+        }
+        if (prefix.isEmpty())
+            throw UsageError{QStringLiteral("unknown command '%1'; see 'velm --help'").arg(args[i])};
+        const auto members = groupMembers(prefix);
+        const qsizetype next = i + prefix.size();
+        bool helpAsked = g.help;
+        for (qsizetype j = next; j < args.size() && args[j] != QLatin1String("--"); ++j)
+            helpAsked = helpAsked || isHelp(args[j]);
+        if (helpAsked) {
+            printGroupHelp(prefix, members);
+            return kExitSuccess;
+        }
+        const QString group = prefix.join(QLatin1Char(' '));
+        if (next >= args.size() || isOption(args[next]))
+            throw UsageError{
+                QStringLiteral("%1: missing subcommand (%2)").arg(group, memberList(members, prefix.size()))};
+        throw UsageError{QStringLiteral("%1: unknown subcommand '%2' (%3)")
+                             .arg(group, args[next], memberList(members, prefix.size()))};
+    }
+    i += words(command->name).size();
+
+    // The command's own options and arguments; global options may follow
+    // the command too.
+    Invocation inv;
+    for (; i < args.size(); ++i) {
+        const QString &token = args[i];
+        if (optionsEnded || !isOption(token)) {
+            inv.args << token;
+            continue;
+        }
+        if (token == QLatin1String("--")) {
+            optionsEnded = true;
+            continue;
+        }
+        if (takeGlobal(args, i, g))
+            continue;
+        const auto [name, inlineValue] = splitOption(token);
+        const auto opt = std::find_if(command->options.begin(), command->options.end(),
+                                      [&](const Option &o) { return o.name == name; });
+        if (opt == command->options.end())
+            throw UsageError{QStringLiteral("%1: unknown option '%2'").arg(command->name, token)};
+        if (inv.options.contains(name))
+            throw UsageError{QStringLiteral("%1: option '%2' given twice").arg(command->name, name)};
+        if (opt->valueName.isEmpty()) {
+            if (inlineValue)
+                throw UsageError{QStringLiteral("%1: option '%2' takes no value").arg(command->name, name)};
+            inv.options.insert(name, QString());
+        } else {
+            inv.options.insert(name, takeValue(args, i, name, inlineValue, command->name + QStringLiteral(": ")));
+        }
+    }
+
+    if (g.help) {
+        printCommandHelp(*command);
+        return kExitSuccess;
+    }
+    checkGlobals(g);
+    if (inv.args.size() < command->minArgs)
+        throw UsageError{
+            QStringLiteral("%1: missing argument; usage: velm %1 %2").arg(command->name, command->arguments)};
+    if (command->maxArgs >= 0 && inv.args.size() > command->maxArgs)
+        throw UsageError{
+            QStringLiteral("%1: unexpected argument '%2'").arg(command->name, inv.args.at(command->maxArgs))};
+
+    // Every command starts as the console does: with the settings record,
+    // made with its defaults when it is missing. velm never writes it back.
+    Session session;
+    const SettingsLoad load = loadSettings(session.settings);
+    if (!load.ok) {
+        printError(QString::fromLatin1(kSettingsFatalMessage));
+        return kExitFailed;
+    }
+    if (!load.notice.isEmpty())
+        printWarning(load.notice);
+
+    if (command->usesBoard) {
+        if (const int status = openLink(session, g))
+            return status;
+    }
+    inv.session = &session;
+    const int status = command->handler(inv);
+    std::fflush(stdout);
+    return status;
+}
+
+} // namespace
+
+int run(const QStringList &arguments)
+{
+    try {
+        return runParsed(arguments);
+    } catch (const UsageError &e) {
+        printError(e.message);
+        return kExitUsage;
+    }
+}
+
+} // namespace pvelm::cli

@@ -1,0 +1,92 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+namespace pvelm {
+class Link;
+class SettingsRecord;
+} // namespace pvelm
+
+namespace pvelm::cli {
+
+// Exit statuses of every velm command. Scripts rely on these numbers.
+enum ExitStatus {
+    kExitSuccess = 0,
+    kExitFailed = 1, // the job ran but failed
+    kExitUsage = 2,  // bad command line
+    kExitNoLink = 3, // port cannot be opened, or the board does not answer
+};
+
+// Output of a command. Board data is written byte for byte (single-byte
+// text); messages are one line each and go to standard error with "velm: ".
+void printLine(const QString &text);
+void printError(const QString &text);
+void printWarning(const QString &text);
+
+class Session;
+
+// What a handler gets: its positional arguments, the values of its own
+// options, and the session (settings record and, for board commands, an open
+// link).
+struct Invocation
+{
+    QStringList args;
+    QHash<QString, QString> options; // "--address" -> value, present only when given
+    Session *session = nullptr;
+
+    bool has(const QString &option) const { return options.contains(option); }
+    QString value(const QString &option, const QString &fallback = QString()) const
+    {
+        return options.value(option, fallback);
+    }
+    Link &link() const;
+    const SettingsRecord &settings() const;
+};
+
+struct Option
+{
+    QString name;      // "--address"
+    QString valueName; // "ADDRESS"; empty for a switch
+    QString help;
+};
+
+// One entry of the command table. A command is named by one or more words
+// ("version", "send long"); velm picks the entry whose words begin the
+// command line.
+struct Command
+{
+    QString name;      // "send long"
+    QString arguments; // usage of the positional arguments, "CODE [ADDRESS]"
+    int minArgs = 0;
+    int maxArgs = 0; // -1: no limit
+    QList<Option> options;
+    QString summary; // one line, for `velm --help`
+    QString help;    // paragraphs for `velm COMMAND --help`
+    // Open the link before the handler runs (after the settings are loaded).
+    bool usesBoard = false;
+    std::function<int(Invocation &)> handler;
+};
+
+// The whole table, in the order `velm --help` lists it.
+const std::vector<Command> &commandTable();
+
+// Entries of each area; commandTable() gathers them.
+void addBoardCommands(std::vector<Command> &table);
+
+// Runs one velm command line (arguments without the program name) and
+// returns the exit status. Needs a QCoreApplication: the link's waits pump
+// events.
+int run(const QStringList &arguments);
+
+// Maps a --port value to a device: "COMn" (any case) is settings port n,
+// anything else is taken as it stands.
+QString portArgumentToDevice(const QString &value);
+
+} // namespace pvelm::cli
