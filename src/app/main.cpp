@@ -1,1 +1,102 @@
-int main() { return 0; } // placeholder, replaced by its owner
+#include "app/ui/velmcon.h"
+#include "sim/virtualboard.h"
+
+#include <cstdio>
+#include <memory>
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QCoreApplication>
+
+namespace {
+
+void describeOptions(QCommandLineParser &parser)
+{
+    parser.setApplicationDescription(QStringLiteral("PVelm: desktop console for the Velm motion-controller board."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addOption({QStringLiteral("simulate"), QStringLiteral("Talk to a virtual board started in this process.")});
+    parser.addOption({QStringLiteral("port"),
+                      QStringLiteral("Use serial port DEVICE for this run instead of the one in the settings."),
+                      QStringLiteral("DEVICE")});
+}
+
+void nameProgram()
+{
+    QCoreApplication::setApplicationName(QStringLiteral("pvelm"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("1.06"));
+}
+
+#if defined(Q_OS_LINUX)
+// Without a display QApplication aborts with a long platform-plugin story;
+// one line that says what to do instead is more use.
+bool hasDisplay(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsSet("DISPLAY") || qEnvironmentVariableIsSet("WAYLAND_DISPLAY") ||
+        qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        return true;
+    for (int i = 1; i < argc; ++i) {
+        if (qstrcmp(argv[i], "-platform") == 0 || qstrcmp(argv[i], "--platform") == 0)
+            return true;
+    }
+    return false;
+}
+#endif
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    nameProgram();
+
+#if defined(Q_OS_LINUX)
+    if (!hasDisplay(argc, argv)) {
+        // --help and --version need no display; anything else does.
+        {
+            QCoreApplication probe(argc, argv);
+            QCommandLineParser parser;
+            describeOptions(parser);
+            parser.process(probe);
+        }
+        std::fprintf(stderr,
+                     "pvelm: no display (DISPLAY and WAYLAND_DISPLAY are not set); run it under Xvfb: "
+                     "xvfb-run -a %s --simulate\n",
+                     argv[0]);
+        return 1;
+    }
+#endif
+
+    QApplication app(argc, argv);
+    QCommandLineParser parser;
+    describeOptions(parser);
+    parser.process(app);
+
+    // Declared before the window so that it outlives the link's port.
+    std::unique_ptr<pvelm::sim::VirtualBoard> board;
+    QString portOverride = parser.value(QStringLiteral("port"));
+    if (parser.isSet(QStringLiteral("simulate"))) {
+        if (parser.isSet(QStringLiteral("port"))) {
+            std::fprintf(stderr, "pvelm: --port and --simulate cannot be used together\n");
+            return 1;
+        }
+        board = std::make_unique<pvelm::sim::VirtualBoard>();
+        QString error;
+        if (!board->start(&error)) {
+            std::fprintf(stderr, "pvelm: cannot start the virtual board: %s\n", qPrintable(error));
+            return 1;
+        }
+        portOverride = board->devicePath();
+    }
+
+    auto window = std::make_unique<pvelm::Velmcon>();
+    window->link().setPortOverride(portOverride);
+    if (!window->Form_Load())
+        return 1;
+    window->show();
+    const int status = app.exec();
+
+    window.reset();
+    if (board)
+        board->stop();
+    return status;
+}

@@ -1,0 +1,16 @@
+#pragma once
+
+#include "app/ui/toolwindow.h"
+
+namespace pvelm {
+
+// "About PVelm": the program's name and version.
+class Aboutform : public ToolWindow
+{
+    Q_OBJECT
+
+public:
+    explicit Aboutform(QWidget *parent);
+};
+
+} // namespace pvelm

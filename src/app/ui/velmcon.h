@@ -1,0 +1,63 @@
+#pragma once
+
+#include "app/settings.h"
+#include "app/ui/toolwindow.h"
+#include "link/link.h"
+
+#include <QMainWindow>
+
+class QLabel;
+
+namespace pvelm {
+
+class Aboutform;
+class Sendinst;
+class Sndshort;
+
+// "PVelm Main Control": the first window and the end of the run. It owns the
+// settings record and the one link, opens every other window from its menus
+// and hands them the link.
+class Velmcon : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit Velmcon(QWidget *parent = nullptr);
+    ~Velmcon() override;
+
+    // Start-up: settings, notifications, port. Returns false when the
+    // program must end (the settings file cannot be made or read).
+    bool Form_Load();
+    // Shutdown: ends every wait, closes the port and every other window, and
+    // ends the program. Runs once, from the close event.
+    void Form_Unload();
+
+    // Opens (or reopens) the port from the settings and shows the outcome:
+    // the device and settings in the status bar, or the failure message and
+    // the reason. Returns whether the port is open.
+    bool openPort();
+
+    void sendinstX_Click();
+    void sendinstY_Click();
+    void About_Click();
+
+    Link &link() { return m_link; }
+    SettingsRecord &settings() { return m_settings; }
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void buildMenus();
+
+    SettingsRecord m_settings;
+    Link m_link;
+    QLabel *m_notifications = nullptr;
+    QLabel *m_portState = nullptr;
+    WindowSlot<Sndshort> m_sndshort;
+    WindowSlot<Sendinst> m_sendinst;
+    WindowSlot<Aboutform> m_about;
+    bool m_unloaded = false;
+};
+
+} // namespace pvelm

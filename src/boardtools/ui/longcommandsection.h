@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QWidget>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace pvelm {
+
+class Link;
+
+// The long command section both command senders carry: a free command code
+// and address sent with docomax, the version request, and the reply.
+class LongCommandSection : public QWidget
+{
+    Q_OBJECT
+
+public:
+    LongCommandSection(Link &link, const QString &defaultCommand, QWidget *parent = nullptr);
+
+    void sendit_Click();
+    void Version_Click();
+
+    // The reply box and the busy label are shared with the short section of
+    // the short command sender.
+    QLineEdit *responce() const { return m_responce; }
+    QLabel *working() const { return m_working; }
+
+    // Shows that the link refused an exchange because another one waits.
+    void showRefused();
+
+private:
+    bool startExchange();
+    void finishExchange(bool ran, const QString &inver, const QString &responce);
+
+    Link &m_link;
+    QLineEdit *m_cmddat;
+    QLabel *m_optdata;
+    QLineEdit *m_data5bytes;
+    QPushButton *m_sendit;
+    QPushButton *m_version;
+    QLabel *m_inver;
+    QLineEdit *m_responce;
+    QLabel *m_working;
+    QString m_workingBefore;
+};
+
+// "WAITING FOR RESPONCE", shown while an exchange of a sender runs.
+inline constexpr char kWaitingText[] = "WAITING FOR RESPONCE";
+
+} // namespace pvelm

@@ -1,0 +1,83 @@
+#include "boardtools/ui/sndshort.h"
+
+#include "boardtools/commandsender.h"
+#include "boardtools/ui/longcommandsection.h"
+#include "link/link.h"
+
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace pvelm {
+
+Sndshort::Sndshort(Link &link, QWidget *parent) : ToolWindow(parent), m_link(link)
+{
+    setObjectName(QStringLiteral("Sndshort"));
+    setWindowTitle(QStringLiteral("Short Command Sender"));
+
+    m_text1 = new QLineEdit(QString::fromLatin1(kShortCommandTemplate));
+    m_text1->setObjectName(QStringLiteral("Text1"));
+    m_text1->setAccessibleName(QStringLiteral("Short packet"));
+    m_text1->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    m_text1->setMinimumWidth(m_text1->fontMetrics().horizontalAdvance(QString(14, QLatin1Char('W'))));
+    m_command1 = new QPushButton(QStringLiteral("Send"));
+    m_command1->setObjectName(QStringLiteral("Command1"));
+    m_command2 = new QPushButton(QStringLiteral("Load"));
+    m_command2->setObjectName(QStringLiteral("Command2"));
+
+    auto *shortRow = new QHBoxLayout;
+    shortRow->addWidget(m_text1);
+    shortRow->addWidget(m_command1);
+    shortRow->addWidget(m_command2);
+    shortRow->addStretch(1);
+
+    m_section = new LongCommandSection(link, QStringLiteral("X"), this);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(shortRow);
+    layout->addWidget(m_section);
+    layout->addStretch(1);
+
+    connect(m_command1, &QPushButton::clicked, this, &Sndshort::Command1_Click);
+    connect(m_command2, &QPushButton::clicked, this, &Sndshort::Command2_Click);
+
+    Form_Load();
+}
+
+void Sndshort::Form_Load()
+{
+    m_template = QString::fromLatin1(kShortCommandTemplate);
+}
+
+void Sndshort::Command1_Click()
+{
+    HandlerGuard guard(this);
+    QLineEdit *responce = m_section->responce();
+    if (m_link.isBusy()) {
+        m_section->showRefused();
+        return;
+    }
+    m_section->working()->setText(QString::fromLatin1(kWaitingText));
+    responce->clear();
+    const ShortCommandOutcome out = sendShortCommand(m_link, m_text1->text());
+    m_section->working()->clear();
+    if (!out.ran) {
+        m_section->showRefused();
+        return;
+    }
+    // Whatever the link holds, error or not: the reply, the sent text
+    // prefixed by "-" after a late reply, or the typed text when the board
+    // did not take the handshake.
+    responce->setText(out.responce);
+    responce->setCursorPosition(0);
+}
+
+void Sndshort::Command2_Click()
+{
+    m_text1->setText(m_template);
+}
+
+} // namespace pvelm
