@@ -1,1 +1,173 @@
-int main() { return 0; } // placeholder, replaced by its owner
+// velmsim: the virtual board on its own. Prints the device to open and runs
+// until interrupted.
+
+#include "app/hostpaths.h"
+#include "sim/virtualboard.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSocketNotifier>
+
+namespace {
+
+int g_signalPipe[2] = {-1, -1};
+
+void onSignal(int)
+{
+    const int saved = errno;
+    const char c = 1;
+    [[maybe_unused]] auto n = ::write(g_signalPipe[1], &c, 1);
+    errno = saved;
+}
+
+void printError(const QString &text)
+{
+    std::fprintf(stderr, "velmsim: %s\n", qPrintable(text));
+}
+
+// Points $PVELM_ROOT/dosdevices/comN at the device, replacing an old link.
+bool makeComLink(const QString &link, const QString &device, QString *error)
+{
+    if (!QDir().mkpath(QFileInfo(link).absolutePath())) {
+        *error = QStringLiteral("cannot create %1").arg(QFileInfo(link).absolutePath());
+        return false;
+    }
+    const QByteArray linkPath = QFile::encodeName(link);
+    if (::unlink(linkPath.constData()) != 0 && errno != ENOENT) {
+        *error = QStringLiteral("cannot replace %1: %2").arg(link, QString::fromLocal8Bit(strerror(errno)));
+        return false;
+    }
+    if (::symlink(QFile::encodeName(device).constData(), linkPath.constData()) != 0) {
+        *error = QStringLiteral("cannot create %1: %2").arg(link, QString::fromLocal8Bit(strerror(errno)));
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("velmsim"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Virtual Velm board on a pseudo-terminal. Prints the device path, then runs until "
+                       "interrupted (Ctrl+C or SIGTERM)."));
+    parser.addHelpOption();
+    const QCommandLineOption comOption(QStringLiteral("com"),
+                                       QStringLiteral("Create the link $PVELM_ROOT/dosdevices/comN to the device, so "
+                                                      "that port N of the settings finds the board (1-9)."),
+                                       QStringLiteral("N"));
+    const QCommandLineOption baudOption(QStringLiteral("baud"),
+                                        QStringLiteral("Pace the line to N baud, 10 bits a character (0: no pacing)."),
+                                        QStringLiteral("N"), QStringLiteral("0"));
+    const QCommandLineOption faultOption(QStringLiteral("fault"),
+                                         QStringLiteral("Show a fault: none, no-answer, wrong-answer, late-reply, "
+                                                        "short-reply, garbage, hang-up."),
+                                         QStringLiteral("NAME"), QStringLiteral("none"));
+    const QCommandLineOption lateOption(QStringLiteral("late-ms"),
+                                        QStringLiteral("Delay of replies under the late-reply fault, in ms."),
+                                        QStringLiteral("N"), QStringLiteral("1500"));
+    const QCommandLineOption stateOption(QStringLiteral("state"),
+                                         QStringLiteral("Load the board's state from FILE at start if it exists, "
+                                                        "save it there at exit."),
+                                         QStringLiteral("FILE"));
+    parser.addOptions({comOption, baudOption, faultOption, lateOption, stateOption});
+    if (!parser.parse(QCoreApplication::arguments())) {
+        printError(parser.errorText());
+        return 2;
+    }
+    if (parser.isSet(QStringLiteral("help")))
+        parser.showHelp(0);
+    if (!parser.positionalArguments().isEmpty()) {
+        printError(QStringLiteral("unexpected argument %1").arg(parser.positionalArguments().constFirst()));
+        return 2;
+    }
+
+    auto number = [&](const QCommandLineOption &option, int min, int max, int *value) {
+        bool ok = false;
+        *value = parser.value(option).toInt(&ok);
+        if (ok && *value >= min && *value <= max)
+            return true;
+        printError(QStringLiteral("bad value for --%1: %2").arg(option.names().constFirst(), parser.value(option)));
+        return false;
+    };
+    int com = 0;
+    int baud = 0;
+    int lateMs = 0;
+    if ((parser.isSet(comOption) && !number(comOption, 1, 9, &com)) || !number(baudOption, 0, 10000000, &baud) ||
+        !number(lateOption, 0, 3600000, &lateMs))
+        return 2;
+    pvelm::sim::Fault fault = pvelm::sim::Fault::None;
+    if (!pvelm::sim::parseFault(parser.value(faultOption), &fault)) {
+        printError(QStringLiteral("unknown fault %1").arg(parser.value(faultOption)));
+        return 2;
+    }
+    const QString statePath =
+        parser.isSet(stateOption) ? pvelm::hostpaths::toHost(parser.value(stateOption)) : QString();
+
+    // Signals only write to a pipe; the event loop quits when it is readable.
+    if (::pipe(g_signalPipe) != 0) {
+        printError(QStringLiteral("cannot create a pipe"));
+        return 1;
+    }
+    for (int fd : g_signalPipe)
+        ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+    QSocketNotifier signalNotifier(g_signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
+    struct sigaction sa = {};
+    sa.sa_handler = onSignal;
+    sigemptyset(&sa.sa_mask);
+    ::sigaction(SIGINT, &sa, nullptr);
+    ::sigaction(SIGTERM, &sa, nullptr);
+
+    pvelm::sim::VirtualBoard board;
+    board.setBaud(baud);
+    board.setFault(fault);
+    board.setLateReplyMs(lateMs);
+    QString error;
+    if (!statePath.isEmpty() && QFileInfo::exists(statePath) && !board.loadState(statePath, &error)) {
+        printError(QStringLiteral("cannot load %1: %2").arg(statePath, error));
+        return 1;
+    }
+    if (!board.start(&error)) {
+        printError(QStringLiteral("cannot start the board: %1").arg(error));
+        return 1;
+    }
+
+    QString link;
+    if (com > 0) {
+        link = pvelm::hostpaths::dosDeviceLink(com);
+        if (!makeComLink(link, board.devicePath(), &error)) {
+            printError(error);
+            return 1;
+        }
+    }
+
+    std::printf("%s\n", qPrintable(board.devicePath()));
+    std::fflush(stdout);
+
+    const int rc = app.exec();
+
+    board.stop();
+    // Only remove the link if it is still ours: another velmsim may have
+    // taken the port over meanwhile.
+    if (!link.isEmpty() && QFileInfo(link).symLinkTarget() == board.devicePath())
+        QFile::remove(link);
+    if (!statePath.isEmpty() && !board.saveState(statePath, &error)) {
+        printError(QStringLiteral("cannot save %1: %2").arg(statePath, error));
+        return 1;
+    }
+    return rc;
+}

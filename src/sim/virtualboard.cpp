@@ -1,1 +1,481 @@
-// placeholder
+#include "sim/virtualboard.h"
+
+#include "sim/boardengine.h"
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <fcntl.h>
+#include <map>
+#include <mutex>
+#include <poll.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+
+#include <QFile>
+#include <QSaveFile>
+
+namespace pvelm::sim {
+
+namespace {
+
+qint64 nowNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+void setFlags(int fd, bool nonBlocking)
+{
+    if (nonBlocking)
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+    ::fcntl(fd, F_SETFD, ::fcntl(fd, F_GETFD) | FD_CLOEXEC);
+}
+
+void closeFd(int &fd)
+{
+    if (fd >= 0)
+        ::close(fd);
+    fd = -1;
+}
+
+QString errnoText(const char *what)
+{
+    return QStringLiteral("%1: %2").arg(QLatin1String(what), QString::fromLocal8Bit(std::strerror(errno)));
+}
+
+} // namespace
+
+struct VirtualBoard::Private
+{
+    // Guards the engine (board state) and the received bytes, which the
+    // owner's thread reads while the board thread works.
+    mutable std::mutex mutex;
+    BoardEngine engine;
+    QByteArray received;
+
+    std::atomic<int> baud{0};
+    std::atomic<Fault> fault{Fault::None};
+    std::atomic<int> lateReplyMs{1500};
+    std::atomic<bool> running{false};
+    std::atomic<bool> stopRequested{false};
+
+    int masterFd = -1;
+    int slaveFd = -1; // held open so the master never sees EIO when the console closes
+    int wakeRead = -1;
+    int wakeWrite = -1;
+    QString device;
+    std::thread thread;
+
+    // Board thread only: output waiting to leave, keyed by the earliest
+    // time (steady clock, ns) it may leave. Equal keys keep their order.
+    std::multimap<qint64, QByteArray> pending;
+    qint64 txFreeNs = 0; // when the line has finished sending the last character
+    qint64 rxLastNs = 0; // when the last received character is taken to have arrived
+    quint32 noiseState = 0x2545F491u;
+
+    qint64 charNs() const
+    {
+        const int b = baud.load();
+        return b > 0 ? qint64(10) * 1000000000 / b : 0; // start bit, 8 data bits, stop bit
+    }
+
+    void wake()
+    {
+        if (wakeWrite >= 0) {
+            const char c = 0;
+            [[maybe_unused]] auto n = ::write(wakeWrite, &c, 1);
+        }
+    }
+
+    QByteArray noise(qsizetype size)
+    {
+        // Printable noise that never contains a handshake answer, so a
+        // console cannot mistake it for one.
+        QByteArray out;
+        out.reserve(size);
+        while (out.size() < size) {
+            noiseState ^= noiseState << 13;
+            noiseState ^= noiseState >> 17;
+            noiseState ^= noiseState << 5;
+            const char c = char(0x20 + noiseState % 95);
+            if (c != ':' && c != '!')
+                out += c;
+        }
+        return out;
+    }
+
+    void enqueue(const BoardEngine::Outputs &outputs, qint64 atNs)
+    {
+        const Fault f = fault.load();
+        for (const BoardEngine::Output &o : outputs) {
+            QByteArray bytes = o.bytes;
+            qint64 when = atNs;
+            const bool isReply = o.kind == BoardEngine::OutputKind::Reply;
+            switch (f) {
+            case Fault::WrongAnswer:
+                if (!isReply)
+                    bytes = "?";
+                break;
+            case Fault::LateReply:
+                if (isReply)
+                    when += qint64(lateReplyMs.load()) * 1000000;
+                break;
+            case Fault::ShortReply:
+                if (isReply)
+                    bytes.truncate(bytes.size() / 2);
+                break;
+            case Fault::Garbage:
+                bytes = noise(bytes.size());
+                break;
+            default:
+                break;
+            }
+            if (!bytes.isEmpty())
+                pending.emplace(when, bytes);
+        }
+    }
+
+    // Returns false when the line is gone.
+    bool readMaster(qint64 now)
+    {
+        char buf[4096];
+        const ssize_t n = ::read(masterFd, buf, sizeof buf);
+        if (n < 0)
+            return errno == EAGAIN || errno == EINTR;
+        if (n == 0)
+            return false;
+        const QByteArray chunk(buf, n);
+        std::lock_guard lock(mutex);
+        received += chunk;
+        const Fault f = fault.load();
+        if (f == Fault::HangUp)
+            return false;
+        if (f == Fault::NoAnswer)
+            return true;
+        const qint64 step = charNs();
+        for (char c : chunk) {
+            // With pacing, a burst is taken as arriving one character time apart.
+            const qint64 at = step > 0 ? std::max(now, rxLastNs + step) : now;
+            rxLastNs = at;
+            enqueue(engine.feed(c, at / 1000000), at);
+        }
+        return true;
+    }
+
+    // Writes what is due. Returns when it next wants to write (ns), or -1.
+    // *blocked is set when the pseudo-terminal would not take more.
+    qint64 flushOutput(qint64 now, bool *blocked)
+    {
+        *blocked = false;
+        const qint64 step = charNs();
+        while (!pending.empty()) {
+            auto it = pending.begin();
+            QByteArray &bytes = it->second;
+            qsizetype count = bytes.size();
+            qint64 start = 0;
+            if (step > 0) {
+                // Each character leaves when the line has finished sending it.
+                start = std::max(txFreeNs, it->first);
+                count = std::min<qint64>(count, (now - start) / step);
+                if (count <= 0)
+                    return start + step;
+            } else if (it->first > now) {
+                return it->first;
+            }
+            const ssize_t n = ::write(masterFd, bytes.constData(), size_t(count));
+            if (n < 0) {
+                if (errno == EAGAIN) {
+                    // Nobody has read the line for a long while (the console
+                    // closed its side): drop what waits there, as a line with
+                    // no listener would.
+                    ::tcflush(slaveFd, TCIFLUSH);
+                    *blocked = true;
+                    return -1;
+                }
+                if (errno == EINTR)
+                    continue;
+                pending.clear();
+                return -1;
+            }
+            if (step > 0)
+                txFreeNs = start + n * step;
+            bytes.remove(0, n);
+            if (bytes.isEmpty())
+                pending.erase(it);
+        }
+        return -1;
+    }
+
+    void run()
+    {
+        bool lineUp = true;
+        while (lineUp && !stopRequested.load()) {
+            qint64 now = nowNs();
+            qint64 engineDeadlineNs = -1;
+            {
+                std::lock_guard lock(mutex);
+                if (fault.load() != Fault::NoAnswer)
+                    enqueue(engine.poll(now / 1000000), now);
+                const qint64 d = engine.nextDeadline();
+                engineDeadlineNs = d < 0 ? -1 : d * 1000000;
+            }
+            bool blocked = false;
+            const qint64 outputAt = flushOutput(now, &blocked);
+
+            qint64 wakeAt = -1;
+            for (qint64 t : {outputAt, engineDeadlineNs}) {
+                if (t >= 0 && (wakeAt < 0 || t < wakeAt))
+                    wakeAt = t;
+            }
+            int timeoutMs = -1;
+            if (blocked)
+                timeoutMs = 10;
+            else if (wakeAt >= 0)
+                timeoutMs = int(std::clamp<qint64>((wakeAt - now + 999999) / 1000000, 0, 60000));
+
+            pollfd fds[2] = {{masterFd, POLLIN, 0}, {wakeRead, POLLIN, 0}};
+            if (blocked)
+                fds[0].events |= POLLOUT;
+            const int r = ::poll(fds, 2, timeoutMs);
+            if (r < 0 && errno != EINTR)
+                break;
+            if (r <= 0)
+                continue;
+            if (fds[1].revents & POLLIN) {
+                char drain[64];
+                while (::read(wakeRead, drain, sizeof drain) > 0) {
+                }
+            }
+            if (fds[0].revents & (POLLIN | POLLHUP | POLLERR))
+                lineUp = readMaster(nowNs());
+        }
+        if (!lineUp) {
+            // Hang-up (or the line failed): closing the master is what the
+            // console sees as its port failing.
+            closeFd(masterFd);
+            closeFd(slaveFd);
+            pending.clear();
+        }
+        running = false;
+    }
+
+    void closeAll()
+    {
+        closeFd(masterFd);
+        closeFd(slaveFd);
+        closeFd(wakeRead);
+        closeFd(wakeWrite);
+    }
+};
+
+VirtualBoard::VirtualBoard() : d(std::make_unique<Private>()) {}
+
+VirtualBoard::~VirtualBoard()
+{
+    stop();
+}
+
+bool VirtualBoard::start(QString *error)
+{
+    auto fail = [&](const QString &why) {
+        d->closeAll();
+        if (error)
+            *error = why;
+        return false;
+    };
+    stop();
+    d->masterFd = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (d->masterFd < 0)
+        return fail(errnoText("posix_openpt"));
+    setFlags(d->masterFd, true);
+    if (::grantpt(d->masterFd) != 0)
+        return fail(errnoText("grantpt"));
+    if (::unlockpt(d->masterFd) != 0)
+        return fail(errnoText("unlockpt"));
+#ifdef __linux__
+    char name[128];
+    if (::ptsname_r(d->masterFd, name, sizeof name) != 0)
+        return fail(errnoText("ptsname"));
+#else
+    const char *name = ::ptsname(d->masterFd);
+    if (!name)
+        return fail(errnoText("ptsname"));
+#endif
+    d->device = QString::fromLocal8Bit(name);
+
+    // Raw before anyone opens it, so nothing the console sends is echoed or
+    // translated even before the console sets its own line settings.
+    d->slaveFd = ::open(name, O_RDWR | O_NOCTTY);
+    if (d->slaveFd < 0)
+        return fail(errnoText("open slave"));
+    setFlags(d->slaveFd, false);
+    termios tio{};
+    if (::tcgetattr(d->slaveFd, &tio) != 0)
+        return fail(errnoText("tcgetattr"));
+    ::cfmakeraw(&tio);
+    if (::tcsetattr(d->slaveFd, TCSANOW, &tio) != 0)
+        return fail(errnoText("tcsetattr"));
+
+    int pipeFds[2];
+    if (::pipe(pipeFds) != 0)
+        return fail(errnoText("pipe"));
+    d->wakeRead = pipeFds[0];
+    d->wakeWrite = pipeFds[1];
+    setFlags(d->wakeRead, true);
+    setFlags(d->wakeWrite, true);
+
+    d->pending.clear();
+    d->txFreeNs = 0;
+    d->rxLastNs = 0;
+    d->stopRequested = false;
+    d->running = true;
+    d->thread = std::thread([this] { d->run(); });
+    return true;
+}
+
+void VirtualBoard::stop()
+{
+    if (d->thread.joinable()) {
+        d->stopRequested = true;
+        d->wake();
+        d->thread.join();
+    }
+    d->running = false;
+    d->closeAll();
+}
+
+bool VirtualBoard::isRunning() const
+{
+    return d->running.load();
+}
+
+QString VirtualBoard::devicePath() const
+{
+    return d->device;
+}
+
+void VirtualBoard::setBaud(int baud)
+{
+    d->baud = std::max(0, baud);
+    d->wake();
+}
+
+int VirtualBoard::baud() const
+{
+    return d->baud.load();
+}
+
+void VirtualBoard::setFault(Fault fault)
+{
+    d->fault = fault;
+    d->wake();
+}
+
+Fault VirtualBoard::fault() const
+{
+    return d->fault.load();
+}
+
+void VirtualBoard::setLateReplyMs(int ms)
+{
+    d->lateReplyMs = std::max(0, ms);
+}
+
+int VirtualBoard::lateReplyMs() const
+{
+    return d->lateReplyMs.load();
+}
+
+bool VirtualBoard::saveState(const QString &path, QString *error) const
+{
+    QByteArray bytes;
+    {
+        std::lock_guard lock(d->mutex);
+        bytes = d->engine.state().serialize();
+    }
+    // QSaveFile writes a temporary file beside the target and renames it
+    // over the old one on commit, so a crash never leaves half a state.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+bool VirtualBoard::loadState(const QString &path, QString *error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    BoardState next;
+    if (!next.deserialize(file.readAll(), error))
+        return false;
+    std::lock_guard lock(d->mutex);
+    d->engine.state() = std::move(next);
+    return true;
+}
+
+BoardState VirtualBoard::state() const
+{
+    std::lock_guard lock(d->mutex);
+    return d->engine.state();
+}
+
+void VirtualBoard::updateState(const std::function<void(BoardState &)> &change)
+{
+    std::lock_guard lock(d->mutex);
+    change(d->engine.state());
+}
+
+QByteArray VirtualBoard::received() const
+{
+    std::lock_guard lock(d->mutex);
+    return d->received;
+}
+
+void VirtualBoard::clearReceived()
+{
+    std::lock_guard lock(d->mutex);
+    d->received.clear();
+}
+
+QString VirtualBoard::versionText()
+{
+    return QString::fromLatin1(BoardEngine::versionText());
+}
+
+bool parseFault(const QString &name, Fault *fault)
+{
+    static const struct
+    {
+        const char *name;
+        Fault fault;
+    } names[] = {
+        {"none", Fault::None},
+        {"no-answer", Fault::NoAnswer},
+        {"wrong-answer", Fault::WrongAnswer},
+        {"late-reply", Fault::LateReply},
+        {"short-reply", Fault::ShortReply},
+        {"garbage", Fault::Garbage},
+        {"hang-up", Fault::HangUp},
+    };
+    for (const auto &n : names) {
+        if (name.compare(QLatin1String(n.name), Qt::CaseInsensitive) == 0) {
+            if (fault)
+                *fault = n.fault;
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace pvelm::sim

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "sim/boardengine.h"
+
+#include <functional>
+#include <memory>
+
 #include <QByteArray>
 #include <QString>
-
-#include <memory>
 
 namespace pvelm::sim {
 
@@ -47,10 +50,16 @@ public:
     void setFault(Fault fault);
     Fault fault() const;
     void setLateReplyMs(int ms);
+    int lateReplyMs() const; // default 1500
 
     // Persistent board state (flash, EEPROM, RAM, parameters, positions).
     bool saveState(const QString &path, QString *error = nullptr) const;
     bool loadState(const QString &path, QString *error = nullptr);
+
+    // A copy of the board's state, and a way to change it (for tests that
+    // prepare or inspect the board). Safe while the board runs.
+    BoardState state() const;
+    void updateState(const std::function<void(BoardState &)> &change);
 
     // Every byte the board has received since start or the last clear, for
     // tests that check the wire.

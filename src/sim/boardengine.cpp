@@ -1,0 +1,391 @@
+#include "sim/boardengine.h"
+
+#include <QDataStream>
+#include <QIODevice>
+
+namespace pvelm::sim {
+
+namespace {
+
+constexpr char StateMagic[] = "PVELMSIM";
+constexpr quint32 StateVersion = 1;
+
+bool isHexDigit(char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+}
+
+bool allOf(const QByteArray &text, bool (*pred)(char))
+{
+    for (char c : text) {
+        if (!pred(c))
+            return false;
+    }
+    return true;
+}
+
+bool isDecimalDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// Columns are 1-based and inclusive, as everywhere in the protocol.
+QByteArray columns(const QByteArray &packet, int first, int last)
+{
+    return packet.mid(first - 1, last - first + 1);
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- state
+
+BoardState::BoardState()
+    : flash(FlashPages * PageBytes, char(0xFF)), eeprom(MemoryBytes, char(0xFF)), ram(MemoryBytes, char(0)),
+      params(ParamBytes, char(0))
+{
+    // Servos start centred so that a nudge works in both directions.
+    positions.fill(0x8000);
+}
+
+QByteArray BoardState::serialize() const
+{
+    QByteArray out;
+    QDataStream s(&out, QIODevice::WriteOnly);
+    s.setByteOrder(QDataStream::BigEndian);
+    s.writeRawData(StateMagic, 8);
+    s << StateVersion;
+    s.writeRawData(flash.constData(), flash.size());
+    s.writeRawData(eeprom.constData(), eeprom.size());
+    s.writeRawData(ram.constData(), ram.size());
+    s.writeRawData(params.constData(), params.size());
+    for (quint16 p : positions)
+        s << p;
+    for (const auto *bits : {&inputs, &outputs}) {
+        for (int byte = 0; byte < IoCount / 8; ++byte) {
+            quint8 v = 0;
+            for (int bit = 0; bit < 8; ++bit) {
+                if ((*bits)[byte * 8 + bit])
+                    v |= quint8(1u << bit);
+            }
+            s << v;
+        }
+    }
+    s << quint8(runMode) << runLine;
+    return out;
+}
+
+bool BoardState::deserialize(const QByteArray &bytes, QString *error)
+{
+    auto fail = [error](const QString &why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    const qsizetype expected = 8 + 4 + qsizetype(FlashPages) * PageBytes + 2 * MemoryBytes + ParamBytes +
+                               2 * ServoCount + 2 * (IoCount / 8) + 1 + 4;
+    if (!bytes.startsWith(QByteArray(StateMagic, 8)))
+        return fail(QStringLiteral("not a virtual board state file"));
+    QDataStream s(bytes);
+    s.setByteOrder(QDataStream::BigEndian);
+    s.skipRawData(8);
+    quint32 version = 0;
+    s >> version;
+    if (version != StateVersion)
+        return fail(QStringLiteral("unsupported state file version %1").arg(version));
+    if (bytes.size() != expected)
+        return fail(QStringLiteral("state file has %1 bytes, expected %2").arg(bytes.size()).arg(expected));
+
+    BoardState next;
+    s.readRawData(next.flash.data(), next.flash.size());
+    s.readRawData(next.eeprom.data(), next.eeprom.size());
+    s.readRawData(next.ram.data(), next.ram.size());
+    s.readRawData(next.params.data(), next.params.size());
+    for (quint16 &p : next.positions)
+        s >> p;
+    for (auto *bits : {&next.inputs, &next.outputs}) {
+        for (int byte = 0; byte < IoCount / 8; ++byte) {
+            quint8 v = 0;
+            s >> v;
+            for (int bit = 0; bit < 8; ++bit)
+                (*bits)[byte * 8 + bit] = (v >> bit) & 1u;
+        }
+    }
+    quint8 mode = 0;
+    s >> mode >> next.runLine;
+    if (mode > quint8(RunMode::Paused))
+        return fail(QStringLiteral("bad run mode %1 in state file").arg(mode));
+    next.runMode = RunMode(mode);
+    if (s.status() != QDataStream::Ok)
+        return fail(QStringLiteral("state file is truncated"));
+    *this = std::move(next);
+    return true;
+}
+
+// ---------------------------------------------------------------- framing
+
+QByteArray BoardEngine::versionText()
+{
+    return QByteArrayLiteral("Version 2.14 ");
+}
+
+QByteArray BoardEngine::longReply(const QByteArray &code, const QByteArray &data, char result)
+{
+    QByteArray reply = QByteArrayLiteral("OV0") + code.left(3).leftJustified(3, 'x') + data.left(55);
+    reply = reply.leftJustified(61, 'x');
+    reply += result;
+    reply += "H~";
+    return reply;
+}
+
+QByteArray BoardEngine::shortReply(char letter, const QByteArray &data)
+{
+    return QByteArray(1, 'O') + letter + data.left(6).leftJustified(6, 'D') + 'H';
+}
+
+void BoardEngine::begin(Phase phase, qint64 nowMs)
+{
+    m_phase = phase;
+    m_frame.clear();
+    m_lastByteMs = nowMs;
+}
+
+BoardEngine::Outputs BoardEngine::feed(const QByteArray &bytes, qint64 nowMs)
+{
+    Outputs out;
+    for (char c : bytes) {
+        Outputs more = feed(c, nowMs);
+        out.insert(out.end(), more.begin(), more.end());
+    }
+    return out;
+}
+
+BoardEngine::Outputs BoardEngine::feed(char c, qint64 nowMs)
+{
+    // A frame left hanging by a console that gave up ends before this byte
+    // is looked at, so the byte can start the next exchange.
+    Outputs out = poll(nowMs);
+    m_lastByteMs = nowMs;
+    bool complete = false;
+
+    switch (m_phase) {
+    case Phase::Idle:
+    case Phase::AfterColon:
+    case Phase::AfterBang:
+        // A repeated attention character is answered again: the console
+        // retries when our first answer came too late for it.
+        if (c == '&') {
+            out.push_back({OutputKind::Handshake, QByteArrayLiteral(":")});
+            begin(Phase::AfterColon, nowMs);
+        } else if (c == '#') {
+            out.push_back({OutputKind::Handshake, QByteArrayLiteral("!")});
+            begin(Phase::AfterBang, nowMs);
+        } else if (m_phase == Phase::AfterColon && c == '$') {
+            begin(Phase::LongPacket, nowMs);
+        } else if (m_phase == Phase::AfterColon && c == '-') {
+            begin(Phase::ShortPacket, nowMs);
+        } else if (m_phase == Phase::AfterBang && c == '$') {
+            begin(Phase::PageLine, nowMs);
+        } else if (m_phase == Phase::AfterBang && c == '+') {
+            begin(Phase::Block, nowMs);
+        }
+        // Anything else is line noise and is ignored.
+        break;
+    case Phase::LongPacket:
+    case Phase::ShortPacket:
+    case Phase::PageLine: {
+        m_frame += c;
+        const int length = m_phase == Phase::LongPacket    ? LongLength
+                           : m_phase == Phase::ShortPacket ? ShortLength
+                                                           : PageLineLength;
+        complete = m_frame.size() == length;
+        break;
+    }
+    case Phase::Block:
+        if (c == '~') {
+            complete = true;
+        } else {
+            m_frame += c;
+            if (m_frame.size() > MaxBlockLength)
+                begin(Phase::Idle, nowMs);
+        }
+        break;
+    }
+    if (complete) {
+        const Outputs done = finishFrame();
+        out.insert(out.end(), done.begin(), done.end());
+    }
+    return out;
+}
+
+BoardEngine::Outputs BoardEngine::poll(qint64 nowMs)
+{
+    const qint64 deadline = nextDeadline();
+    if (deadline < 0 || nowMs < deadline)
+        return {};
+    if (m_phase == Phase::PageLine)
+        return finishFrame(); // a short line is still a line: it gets its (error) reply
+    begin(Phase::Idle, nowMs);
+    return {};
+}
+
+qint64 BoardEngine::nextDeadline() const
+{
+    switch (m_phase) {
+    case Phase::Idle:
+        return -1;
+    case Phase::PageLine:
+        return m_lastByteMs + LineGapMs;
+    default:
+        return m_lastByteMs + FrameGapMs;
+    }
+}
+
+BoardEngine::Outputs BoardEngine::finishFrame()
+{
+    const Phase phase = m_phase;
+    const QByteArray frame = m_frame;
+    m_phase = Phase::Idle;
+    m_frame.clear();
+
+    std::optional<QByteArray> reply;
+    switch (phase) {
+    case Phase::LongPacket:
+        reply = handleLong(frame);
+        break;
+    case Phase::ShortPacket:
+        reply = handleShort(frame);
+        break;
+    case Phase::PageLine:
+        reply = handlePageLine(frame);
+        break;
+    case Phase::Block:
+        handleBlock(frame);
+        break;
+    default:
+        break;
+    }
+    if (!reply)
+        return {};
+    return {{OutputKind::Reply, *reply}};
+}
+
+// ---------------------------------------------------------------- dispatch
+
+BoardEngine::LongHandler BoardEngine::longHandler(const QByteArray &code)
+{
+    struct Row
+    {
+        const char *code;
+        LongHandler handler;
+    };
+    static const Row table[] = {
+        {"R00", &BoardEngine::cmdStop},
+        {"R02", &BoardEngine::cmdVersion},
+        {"R05", &BoardEngine::cmdRun},
+        {"R07", &BoardEngine::cmdPause},
+    };
+    for (const Row &row : table) {
+        if (code == row.code)
+            return row.handler;
+    }
+    return nullptr;
+}
+
+BoardEngine::ShortHandler BoardEngine::shortHandler(char letter)
+{
+    struct Row
+    {
+        char letter;
+        ShortHandler handler;
+    };
+    // The memory editor and position manager letters join this table.
+    static const std::array<Row, 0> table{};
+    for (const Row &row : table) {
+        if (letter == row.letter)
+            return row.handler;
+    }
+    return nullptr;
+}
+
+std::optional<QByteArray> BoardEngine::handleLong(const QByteArray &packet)
+{
+    if (!packet.startsWith("OV0") || !packet.endsWith("H~"))
+        return longReply(columns(packet, 4, 6), columns(packet, 7, 61), '1');
+    if (const LongHandler handler = longHandler(columns(packet, 4, 6)))
+        return (this->*handler)(packet);
+    // Unknown instruction: echo the request so the operator sees what the
+    // board did not understand.
+    return packet.left(61) + 'X' + "H~";
+}
+
+QByteArray BoardEngine::handleShort(const QByteArray &packet)
+{
+    const char letter = packet.at(1);
+    if (packet.at(0) == 'O' && packet.at(8) == 'H') {
+        if (const ShortHandler handler = shortHandler(letter))
+            return (this->*handler)(packet);
+    }
+    // Unknown letters (and badly framed packets) are echoed in a well-framed reply.
+    return shortReply(letter, columns(packet, 3, 8));
+}
+
+QByteArray BoardEngine::handlePageLine(const QByteArray &line)
+{
+    const QByteArray pageField = line.left(5);
+    const QByteArray elements = columns(line, 6, 517);
+    const QByteArray filler = columns(line, 518, 533);
+    bool ok = line.size() == PageLineLength && allOf(pageField, isDecimalDigit) && allOf(elements, isHexDigit) &&
+              filler == QByteArray(16, 'F');
+    const int page = ok ? pageField.toInt() : -1;
+    ok = ok && page < BoardState::FlashPages;
+    if (!ok) {
+        const QByteArray echo = pageField.size() == 5 && allOf(pageField, isDecimalDigit) ? pageField : "xxxxx";
+        return longReply("ERW", echo, '1');
+    }
+    QByteArray bytes = QByteArray::fromHex(elements);
+    bytes += QByteArray(BoardState::PageBytes - bytes.size(), char(0xFF)); // the spare bytes stay erased
+    m_state.flash.replace(page * BoardState::PageBytes, BoardState::PageBytes, bytes);
+    return longReply("OKW", pageField, '0');
+}
+
+void BoardEngine::handleBlock(const QByteArray &block)
+{
+    // The packed element writer expects no answer; the block is kept so the
+    // packed editor's board side can act on it.
+    m_lastBlock = block;
+}
+
+// ---------------------------------------------------------------- long commands
+
+std::optional<QByteArray> BoardEngine::cmdStop(const QByteArray &)
+{
+    m_state.runMode = RunMode::Stopped;
+    return std::nullopt;
+}
+
+std::optional<QByteArray> BoardEngine::cmdVersion(const QByteArray &)
+{
+    return longReply("R02", versionText(), '0');
+}
+
+std::optional<QByteArray> BoardEngine::cmdRun(const QByteArray &packet)
+{
+    const QByteArray field = columns(packet, 7, 12);
+    if (!allOf(field, isHexDigit))
+        return std::nullopt; // nothing sensible to run
+    const quint32 line = field.toUInt(nullptr, 16);
+    // "Run / Resume" sends line 0: a paused program goes on where it stopped.
+    if (!(m_state.runMode == RunMode::Paused && line == 0))
+        m_state.runLine = line;
+    m_state.runMode = RunMode::Running;
+    return std::nullopt;
+}
+
+std::optional<QByteArray> BoardEngine::cmdPause(const QByteArray &)
+{
+    if (m_state.runMode == RunMode::Running)
+        m_state.runMode = RunMode::Paused;
+    return std::nullopt;
+}
+
+} // namespace pvelm::sim

@@ -1,0 +1,143 @@
+#pragma once
+
+#include <array>
+#include <bitset>
+#include <optional>
+#include <vector>
+
+#include <QByteArray>
+#include <QString>
+
+namespace pvelm::sim {
+
+enum class RunMode : quint8 { Stopped = 0, Running = 1, Paused = 2 };
+
+// Everything the board remembers. Memories are kept as raw bytes; the flash
+// holds its pages back to back (page p starts at p * PageBytes).
+struct BoardState
+{
+    static constexpr int FlashPages = 2048;
+    static constexpr int PageBytes = 264;
+    static constexpr int MemoryBytes = 65536;
+    static constexpr int ParamBytes = 16;
+    static constexpr int ServoCount = 8;
+    static constexpr int IoCount = 256; // inputs and outputs are numbered 0-255 (two hex digits)
+
+    BoardState();
+
+    QByteArray flash;  // FlashPages * PageBytes, erased to FF
+    QByteArray eeprom; // MemoryBytes
+    QByteArray ram;    // MemoryBytes
+    QByteArray params; // ParamBytes
+    std::array<quint16, ServoCount> positions{};
+    std::bitset<IoCount> inputs;
+    std::bitset<IoCount> outputs;
+    RunMode runMode = RunMode::Stopped;
+    quint32 runLine = 0;
+
+    QByteArray page(int page) const { return flash.mid(page * PageBytes, PageBytes); }
+
+    // The state file: see docs/virtual-board.md for the layout.
+    QByteArray serialize() const;
+    bool deserialize(const QByteArray &bytes, QString *error = nullptr);
+
+    bool operator==(const BoardState &other) const = default;
+};
+
+// The board's side of the protocol, free of any I/O: bytes go in with the
+// time they arrived, reply bytes come out. The transport decides when and
+// how the output actually leaves (pacing, faults).
+class BoardEngine
+{
+public:
+    // Handshake answers and replies are told apart so that a transport can
+    // treat them differently (a late reply still answers its handshake).
+    enum class OutputKind { Handshake, Reply };
+    struct Output
+    {
+        OutputKind kind;
+        QByteArray bytes;
+        bool operator==(const Output &other) const = default;
+    };
+    using Outputs = std::vector<Output>;
+
+    // A frame that stops arriving in the middle is dropped after this much
+    // quiet, so a console that gave up does not leave the board deaf.
+    static constexpr qint64 FrameGapMs = 1000;
+    // A program or flash file line ends at its 533rd character or after this
+    // much quiet, whichever comes first.
+    static constexpr qint64 LineGapMs = 200;
+    static constexpr int LongLength = 64;
+    static constexpr int ShortLength = 9;
+    static constexpr int PageLineLength = 533;
+    // A "+" block longer than this without its "~" is taken as noise.
+    static constexpr int MaxBlockLength = 1024;
+
+    BoardEngine() = default;
+
+    // Feeds bytes that arrived at nowMs (any monotonic millisecond clock).
+    Outputs feed(char byte, qint64 nowMs);
+    Outputs feed(const QByteArray &bytes, qint64 nowMs);
+    // Lets the engine act on quiet gaps; call it at nextDeadline().
+    Outputs poll(qint64 nowMs);
+    // When poll() next has something to do, or -1 when it never will.
+    qint64 nextDeadline() const;
+    // True while the engine is between a handshake and the end of a frame.
+    bool isIdle() const { return m_phase == Phase::Idle; }
+
+    BoardState &state() { return m_state; }
+    const BoardState &state() const { return m_state; }
+
+    // The last "+" block the board accepted (without its frame characters).
+    QByteArray lastBlock() const { return m_lastBlock; }
+
+    // Columns 7-19 of the reply to "R02".
+    static QByteArray versionText();
+
+    // Reply builders, shared by the command handlers.
+    // "OV0" + code (3) + data padded with "x" to column 61 + result + "H~".
+    static QByteArray longReply(const QByteArray &code, const QByteArray &data, char result);
+    // "O" + letter + six data characters + "H".
+    static QByteArray shortReply(char letter, const QByteArray &data);
+
+private:
+    enum class Phase {
+        Idle,
+        AfterColon,  // answered "&" with ":", expecting "$" or "-"
+        AfterBang,   // answered "#" with "!", expecting "$" or "+"
+        LongPacket,  // collecting 64 characters
+        ShortPacket, // collecting 9 characters
+        PageLine,    // collecting a program or flash file line
+        Block,       // collecting a "+" block up to "~"
+    };
+
+    // A handler gets the whole frame and returns the reply, or nothing for
+    // commands that the console sends without waiting for an answer.
+    using LongHandler = std::optional<QByteArray> (BoardEngine::*)(const QByteArray &packet);
+    using ShortHandler = QByteArray (BoardEngine::*)(const QByteArray &packet);
+    // The dispatch tables: one row and one function per command.
+    static LongHandler longHandler(const QByteArray &code);
+    static ShortHandler shortHandler(char letter);
+
+    void begin(Phase phase, qint64 nowMs);
+    Outputs finishFrame();
+
+    std::optional<QByteArray> handleLong(const QByteArray &packet);
+    QByteArray handleShort(const QByteArray &packet);
+    QByteArray handlePageLine(const QByteArray &line);
+    void handleBlock(const QByteArray &block);
+
+    // Long commands.
+    std::optional<QByteArray> cmdStop(const QByteArray &packet);
+    std::optional<QByteArray> cmdVersion(const QByteArray &packet);
+    std::optional<QByteArray> cmdRun(const QByteArray &packet);
+    std::optional<QByteArray> cmdPause(const QByteArray &packet);
+
+    BoardState m_state;
+    Phase m_phase = Phase::Idle;
+    QByteArray m_frame;
+    qint64 m_lastByteMs = 0;
+    QByteArray m_lastBlock;
+};
+
+} // namespace pvelm::sim
