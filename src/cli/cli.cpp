@@ -208,9 +208,8 @@ void printGeneralHelp()
         printLine(QStringLiteral("  ") + pad(c.name, 14) + c.summary);
     printLine(QString());
     printLine(QStringLiteral("Options:"));
-    printLine(QStringLiteral("  --port DEVICE  use DEVICE instead of the settings' port: a device path, or COMn"));
-    printLine(
-        QStringLiteral("                 for port n as the settings number it; the settings file is not changed"));
+    printLine(QStringLiteral("  --port DEVICE  use DEVICE instead of the settings' port for this run: a device"));
+    printLine(QStringLiteral("                 path, or COMn for port n as the settings number ports"));
     printLine(QStringLiteral("  --simulate     talk to a virtual board started inside velm"));
     printLine(QStringLiteral("  -h, --help     show this help; 'velm COMMAND --help' shows a command's help"));
     printLine(QString());
@@ -376,7 +375,6 @@ int runParsed(const QStringList &args)
 
     if (i >= args.size()) {
         if (g.help) {
-            checkGlobals(g);
             printGeneralHelp();
             return kExitSuccess;
         }
