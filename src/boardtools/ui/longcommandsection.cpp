@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
 #include <QVBoxLayout>
 
 namespace pvelm {
@@ -78,7 +79,8 @@ LongCommandSection::LongCommandSection(Link &link, const QString &defaultCommand
 
     auto *address = new QWidget;
     auto *addressLayout = new QHBoxLayout(address);
-    addressLayout->setContentsMargins(0, 0, 0, 0);
+    // Line the box up with the boxes inside the neighbouring frames.
+    addressLayout->setContentsMargins(0, 0, 0, style()->pixelMetric(QStyle::PM_LayoutBottomMargin) + 1);
     addressLayout->addWidget(m_optdata);
     addressLayout->addWidget(m_data5bytes);
 
