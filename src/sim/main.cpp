@@ -16,6 +16,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSocketNotifier>
+#include <QTimer>
 
 namespace {
 
@@ -157,6 +158,16 @@ int main(int argc, char *argv[])
 
     std::printf("%s\n", qPrintable(board.devicePath()));
     std::fflush(stdout);
+
+    // A board that hung up (the hang-up fault) has no line left to serve.
+    QTimer hangUpWatch;
+    QObject::connect(&hangUpWatch, &QTimer::timeout, &app, [&board] {
+        if (!board.isRunning()) {
+            printError(QStringLiteral("the board hung up"));
+            QCoreApplication::quit();
+        }
+    });
+    hangUpWatch.start(200);
 
     const int rc = app.exec();
 

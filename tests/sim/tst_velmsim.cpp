@@ -36,6 +36,7 @@ class TestVelmsim : public QObject
 private slots:
     void comLinkLifecycle();
     void stateSurvivesRestart();
+    void endsWhenTheBoardHangsUp();
     void badUsage_data();
     void badUsage();
 
@@ -95,6 +96,20 @@ void TestVelmsim::stateSurvivesRestart()
     pvelm::sim::BoardState again;
     QVERIFY(again.deserialize(readAllBytes(state)));
     QVERIFY(again == saved);
+}
+
+void TestVelmsim::endsWhenTheBoardHangsUp()
+{
+    QString device;
+    auto sim = startVelmsim(
+        {QStringLiteral("--com"), QStringLiteral("4"), QStringLiteral("--fault"), QStringLiteral("hang-up")}, &device);
+    const QString link = m_root.file(QStringLiteral("dosdevices/com4"));
+    QVERIFY(QFileInfo(link).isSymLink());
+    PtyClient client(link);
+    QVERIFY(client.send("&"));
+    QVERIFY(sim->waitForFinished(5000));
+    QCOMPARE(sim->exitCode(), 0);
+    QVERIFY(!QFileInfo(link).isSymLink());
 }
 
 void TestVelmsim::badUsage_data()

@@ -24,7 +24,6 @@ private slots:
     void pacing_data();
     void pacing();
     void saveAndLoad();
-    void parseFaultNames();
 
 private:
     TestRoot m_root;
@@ -248,27 +247,6 @@ void TestVirtualBoard::saveAndLoad()
     QVERIFY(!other.loadState(bad, &error));
     QVERIFY(!other.loadState(m_root.file(QStringLiteral("missing.vbs")), &error));
     QVERIFY(other.state() == board.state());
-}
-
-void TestVirtualBoard::parseFaultNames()
-{
-    const QList<QPair<QString, Fault>> names = {
-        {QStringLiteral("none"), Fault::None},
-        {QStringLiteral("no-answer"), Fault::NoAnswer},
-        {QStringLiteral("wrong-answer"), Fault::WrongAnswer},
-        {QStringLiteral("late-reply"), Fault::LateReply},
-        {QStringLiteral("short-reply"), Fault::ShortReply},
-        {QStringLiteral("garbage"), Fault::Garbage},
-        {QStringLiteral("hang-up"), Fault::HangUp},
-    };
-    for (const auto &[name, expected] : names) {
-        Fault f = Fault::None;
-        QVERIFY2(pvelm::sim::parseFault(name, &f), qPrintable(name));
-        QCOMPARE(f, expected);
-    }
-    Fault f = Fault::Garbage;
-    QVERIFY(!pvelm::sim::parseFault(QStringLiteral("hangup"), &f));
-    QCOMPARE(f, Fault::Garbage);
 }
 
 QTEST_GUILESS_MAIN(TestVirtualBoard)
