@@ -106,7 +106,7 @@ void LongCommandSection::showRefused()
     m_responce->setText(QString::fromLatin1(kExchangeRefusedMessage));
 }
 
-bool LongCommandSection::startExchange()
+bool LongCommandSection::beginExchange()
 {
     // The sender buttons stay enabled while an exchange waits, so a second
     // click can arrive; it must not start a second exchange on the link.
@@ -119,9 +119,14 @@ bool LongCommandSection::startExchange()
     return true;
 }
 
-void LongCommandSection::finishExchange(bool ran, const QString &inver, const QString &responce)
+void LongCommandSection::endExchange()
 {
     m_working->clear();
+}
+
+void LongCommandSection::showOutcome(bool ran, const QString &inver, const QString &responce)
+{
+    endExchange();
     if (!ran) {
         showRefused();
         return;
@@ -134,19 +139,19 @@ void LongCommandSection::finishExchange(bool ran, const QString &inver, const QS
 void LongCommandSection::sendit_Click()
 {
     ToolWindow::HandlerGuard guard(this);
-    if (!startExchange())
+    if (!beginExchange())
         return;
     const LongCommandOutcome out = sendLongCommand(m_link, m_cmddat->text(), m_data5bytes->text());
-    finishExchange(out.ran, out.inver, out.responce);
+    showOutcome(out.ran, out.inver, out.responce);
 }
 
 void LongCommandSection::Version_Click()
 {
     ToolWindow::HandlerGuard guard(this);
-    if (!startExchange())
+    if (!beginExchange())
         return;
     const LongCommandOutcome out = requestVersion(m_link, m_data5bytes->text());
-    finishExchange(out.ran, out.inver, out.responce);
+    showOutcome(out.ran, out.inver, out.responce);
 }
 
 } // namespace pvelm

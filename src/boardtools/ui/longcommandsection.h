@@ -22,17 +22,20 @@ public:
     void sendit_Click();
     void Version_Click();
 
-    // The reply box and the busy label are shared with the short section of
-    // the short command sender.
+    // The reply box, shared with the short section of the short sender.
     QLineEdit *responce() const { return m_responce; }
-    QLabel *working() const { return m_working; }
 
+    // Around every exchange of the window: beginExchange refuses (and says
+    // so in the reply box) while another exchange waits on the link,
+    // otherwise shows the busy mark and clears the reply; endExchange takes
+    // the mark away.
+    bool beginExchange();
+    void endExchange();
     // Shows that the link refused an exchange because another one waits.
     void showRefused();
 
 private:
-    bool startExchange();
-    void finishExchange(bool ran, const QString &inver, const QString &responce);
+    void showOutcome(bool ran, const QString &inver, const QString &responce);
 
     Link &m_link;
     QLineEdit *m_cmddat;
@@ -43,7 +46,6 @@ private:
     QLabel *m_inver;
     QLineEdit *m_responce;
     QLabel *m_working;
-    QString m_workingBefore;
 };
 
 // "WAITING FOR RESPONCE", shown while an exchange of a sender runs.

@@ -6,7 +6,6 @@
 
 #include <QFontDatabase>
 #include <QHBoxLayout>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -55,15 +54,10 @@ void Sndshort::Form_Load()
 void Sndshort::Command1_Click()
 {
     HandlerGuard guard(this);
-    QLineEdit *responce = m_section->responce();
-    if (m_link.isBusy()) {
-        m_section->showRefused();
+    if (!m_section->beginExchange())
         return;
-    }
-    m_section->working()->setText(QString::fromLatin1(kWaitingText));
-    responce->clear();
     const ShortCommandOutcome out = sendShortCommand(m_link, m_text1->text());
-    m_section->working()->clear();
+    m_section->endExchange();
     if (!out.ran) {
         m_section->showRefused();
         return;
@@ -71,6 +65,7 @@ void Sndshort::Command1_Click()
     // Whatever the link holds, error or not: the reply, the sent text
     // prefixed by "-" after a late reply, or the typed text when the board
     // did not take the handshake.
+    QLineEdit *responce = m_section->responce();
     responce->setText(out.responce);
     responce->setCursorPosition(0);
 }
