@@ -82,8 +82,10 @@ public:
     Outputs poll(qint64 nowMs);
     // When poll() next has something to do, or -1 when it never will.
     qint64 nextDeadline() const;
-    // True while the engine is between a handshake and the end of a frame.
+    // False while the engine is between a handshake and the end of a frame.
     bool isIdle() const { return m_phase == Phase::Idle; }
+    // Forgets a half-received frame, as when the line goes away.
+    void dropFrame() { begin(Phase::Idle, m_lastByteMs); }
 
     BoardState &state() { return m_state; }
     const BoardState &state() const { return m_state; }

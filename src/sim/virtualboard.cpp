@@ -2,6 +2,7 @@
 
 #include "sim/boardengine.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -328,6 +329,11 @@ bool VirtualBoard::start(QString *error)
     setFlags(d->wakeRead, true);
     setFlags(d->wakeWrite, true);
 
+    {
+        std::lock_guard lock(d->mutex);
+        d->received.clear();
+        d->engine.dropFrame(); // a frame cut off by an earlier hang-up is gone with its line
+    }
     d->pending.clear();
     d->txFreeNs = 0;
     d->rxLastNs = 0;
