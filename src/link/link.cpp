@@ -1,1 +1,886 @@
-// placeholder
+#include "link/link.h"
+
+#include "app/hostpaths.h"
+#include "app/settings.h"
+#include "link/packets.h"
+
+#include <chrono>
+#include <functional>
+#include <limits>
+
+#include <QAbstractEventDispatcher>
+#include <QEventLoop>
+#include <QList>
+#include <QSerialPort>
+#include <QTimer>
+
+namespace pvelm {
+
+namespace {
+
+const QString kCodeOk = QStringLiteral("0");
+const QString kCodeNoAnswer = QStringLiteral("Z");
+const QString kCodePortFailed = QStringLiteral("7");
+
+// Monotonic milliseconds; only differences and whole link-seconds matter.
+qint64 nowMs()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+// The numeric value of a text as the old console read it: leading blanks
+// skipped, then the leading run of digits; 0 when there is none.
+qint64 leadingNumber(const QString &text)
+{
+    qint64 value = 0;
+    int i = 0;
+    while (i < text.size() && text.at(i) == QLatin1Char(' '))
+        ++i;
+    for (; i < text.size() && text.at(i).isDigit() && value < 100000000; ++i)
+        value = value * 10 + text.at(i).digitValue();
+    return value;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+
+struct Link::Private
+{
+    enum class WaitEnd { Reached, TimedOut, PortFailed, Stopped };
+
+    // One nested event loop per active wait. Waits nest when a window starts
+    // an exchange while the status monitor waits, so each has its own loop
+    // and every wake-up reaches all of them: each looks at its own condition.
+    struct WaitFrame
+    {
+        QEventLoop loop;
+        bool woken = false;
+    };
+
+    // Outcome of one attention attempt.
+    struct Attempt
+    {
+        bool answered = false;
+        bool timedOut = false;
+        bool portFailed = false;
+        bool stopped = false;
+    };
+
+    explicit Private(Link *link) : q(link), port(new QSerialPort(link)) {}
+
+    Link *q;
+    QSerialPort *port;
+    const SettingsRecord *settings = nullptr;
+    QString portOverride;
+    QString openError;
+    QString settingsText;
+    QString device;
+    int commPort = 0;
+    int rThreshold = 0;
+    int secondMs = 1000;
+    bool busy = false;
+    bool stopped = false;
+    bool failed = false; // read, write or device error since the exchange began
+    bool broken = false; // the device failed: close the port when safe
+    QList<WaitFrame *> frames;
+
+    void wake(WaitFrame *frame)
+    {
+        // quit() once per sleep: an outer loop asked to quit again and again
+        // while an inner one runs would keep interrupting the inner one.
+        if (!frame->woken) {
+            frame->woken = true;
+            frame->loop.quit();
+        }
+    }
+
+    void wakeAll()
+    {
+        for (WaitFrame *frame : std::as_const(frames))
+            wake(frame);
+    }
+
+    void onPortError(QSerialPort::SerialPortError error)
+    {
+        switch (error) {
+        // A line that hangs up shows as a read error as often as a resource
+        // error (read() returns nothing although the port signalled data):
+        // either way the device is gone for this run.
+        case QSerialPort::ResourceError:
+        case QSerialPort::ReadError:
+        case QSerialPort::WriteError:
+            failed = true;
+            broken = true;
+            wakeAll();
+            break;
+        default:
+            break; // timeouts of the zero-length reads, "not open" on close
+        }
+    }
+
+    bool portUsable() const { return port->isOpen() && !failed; }
+
+    // A port whose device went away stays "open" in Qt; close it once no
+    // wait is using it so that later exchanges fail at once.
+    void closeIfBroken()
+    {
+        if (broken && frames.isEmpty()) {
+            broken = false;
+            if (port->isOpen())
+                port->close();
+        }
+    }
+
+    // Whatever the OS has received but Qt has not read yet goes into the
+    // port's buffer, so that counts and discards see it.
+    void pullIn()
+    {
+        if (!port->isOpen())
+            return;
+        while (port->isOpen() && port->waitForReadyRead(0)) {
+        }
+        if (port->error() == QSerialPort::TimeoutError)
+            port->clearError();
+    }
+
+    qint64 waiting()
+    {
+        pullIn();
+        return port->isOpen() ? port->bytesAvailable() : 0;
+    }
+
+    QString takeAll()
+    {
+        pullIn();
+        return port->isOpen() ? QString::fromLatin1(port->readAll()) : QString();
+    }
+
+    // Discard input: what is dropped is kept in linkRawInput until the next
+    // read overwrites it.
+    bool discardInput()
+    {
+        if (!portUsable())
+            return false;
+        q->linkRawInput = takeAll();
+        return portUsable();
+    }
+
+    // Waits until the output queue is empty. Does not pump events and has no
+    // deadline; only a port error ends it early.
+    bool drain()
+    {
+        while (port->isOpen() && port->bytesToWrite() > 0) {
+            if (failed)
+                return false;
+            port->clearError();
+            if (!port->waitForBytesWritten(1000)) {
+                const auto error = port->error();
+                if (error != QSerialPort::TimeoutError && error != QSerialPort::NoError) {
+                    failed = broken = true;
+                    return false;
+                }
+            }
+        }
+        return portUsable();
+    }
+
+    bool send(const QString &text)
+    {
+        if (!portUsable())
+            return false;
+        const QByteArray bytes = text.toLatin1();
+        if (port->write(bytes) != bytes.size()) {
+            failed = broken = true;
+            return false;
+        }
+        return drain();
+    }
+
+    // The one timed wait. Lasts until `reached` holds, or until the whole
+    // link-second clock is later than now + seconds (so between `seconds`
+    // and `seconds` + 1 link-seconds), pumping events meanwhile. `reached`
+    // is looked at on every wake-up: arriving characters, the deadline timer,
+    // a port error, stopAll. `idleCheck`, when given, is a cheap test for
+    // conditions no signal announces (a flag another window clears); it is
+    // looked at whenever the event loop is about to sleep.
+    WaitEnd wait(int seconds, const std::function<bool()> &reached, bool needsPort,
+                 const std::function<bool()> &idleCheck = {})
+    {
+        const qint64 second = secondMs;
+        const qint64 deadline = nowMs() / second + seconds;
+
+        WaitFrame frame;
+        QTimer timer;
+        timer.setSingleShot(true);
+        timer.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&timer, &QTimer::timeout, &frame.loop, [this, &frame] { wake(&frame); });
+        if (idleCheck) {
+            if (QAbstractEventDispatcher *dispatcher = QAbstractEventDispatcher::instance()) {
+                QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, &frame.loop,
+                                 [this, &frame, &idleCheck] {
+                                     if (idleCheck())
+                                         wake(&frame);
+                                 });
+            }
+        }
+        frames.append(&frame);
+
+        WaitEnd end;
+        for (;;) {
+            frame.woken = false;
+            if (stopped) {
+                end = WaitEnd::Stopped;
+                break;
+            }
+            if (needsPort && !portUsable()) {
+                end = WaitEnd::PortFailed;
+                break;
+            }
+            const qint64 now = nowMs();
+            if (now / second > deadline) {
+                end = WaitEnd::TimedOut;
+                break;
+            }
+            if (reached() || (idleCheck && idleCheck())) {
+                end = WaitEnd::Reached;
+                break;
+            }
+            // Timers may fire a little early; the loop above decides.
+            // Something may have happened while looking (characters pulled
+            // in, a port error); a quit() outside exec() would be lost.
+            if (frame.woken)
+                continue;
+            timer.start(int(std::max<qint64>(1, (deadline + 1) * second - now)));
+            // exec() returns at once, without waiting, while the application
+            // is quitting: that ends every wait for good, like stopAll().
+            if (frame.loop.exec() < 0)
+                stopped = true;
+        }
+        timer.stop();
+        frames.removeOne(&frame);
+        // An outer wait may be waiting for what this one changed.
+        wakeAll();
+        return end;
+    }
+
+    // Timed wait for n characters. `eachPoll` runs on every look.
+    WaitEnd waitChars(int n, int seconds, const std::function<void()> &eachPoll = {})
+    {
+        return wait(
+            seconds,
+            [this, n, &eachPoll] {
+                if (eachPoll)
+                    eachPoll();
+                return waiting() >= n;
+            },
+            true);
+    }
+
+    // Send the attention character, wait for one character, take all that
+    // waits into linkRawInput; answered when it starts with `answer`.
+    Attempt attempt(char attention, char answer, int seconds)
+    {
+        Attempt result;
+        if (!send(QString(QLatin1Char(attention)))) {
+            result.portFailed = true;
+            return result;
+        }
+        const WaitEnd end = waitChars(1, seconds);
+        if (end == WaitEnd::PortFailed) {
+            result.portFailed = true;
+            return result;
+        }
+        result.stopped = end == WaitEnd::Stopped;
+        result.timedOut = end != WaitEnd::Reached;
+        q->linkRawInput = takeAll();
+        if (!portUsable()) {
+            result.portFailed = true;
+            return result;
+        }
+        result.answered = q->linkRawInput.startsWith(QLatin1Char(answer));
+        return result;
+    }
+
+    // Counts a failed attempt: true when another one is allowed.
+    static bool retry(int &counter, int limit)
+    {
+        if (counter < limit) {
+            ++counter;
+            return true;
+        }
+        return false;
+    }
+
+    // ---- the routines, without the one-exchange guard ------------------
+
+    void receiveBlock(int replyLength)
+    {
+        q->linkErrorCode = kCodeOk;
+        if (!discardInput())
+            return portFailure(true);
+        const Attempt a = attempt(kAttentionPacket, kAnswerPacket, 6);
+        if (a.portFailed)
+            return portFailure(true);
+        if (!a.answered || a.stopped) {
+            q->linkErrorCode = kCodeNoAnswer;
+        } else {
+            q->linkPacket = QLatin1Char(kLongFrame) + q->linkPacket;
+            const bool sent = send(q->linkPacket);
+            q->linkPacket.clear();
+            if (!sent)
+                return portFailure(true);
+            const WaitEnd end = waitChars(replyLength, 6, [this] { q->linkPacket.clear(); });
+            if (end == WaitEnd::PortFailed)
+                return portFailure(true);
+            if (end != WaitEnd::Reached)
+                q->linkErrorCode = kCodeNoAnswer;
+            if (q->linkErrorCode != kCodeNoAnswer)
+                q->linkBlock = takeAll();
+        }
+        q->describeLinkError();
+    }
+
+    void binsender()
+    {
+        q->linkErrorCode = kCodeOk;
+        int counter = 0;
+        for (;;) {
+            if (!discardInput())
+                return portFailure(true);
+            const Attempt a = attempt(kAttentionBlock, kAnswerBlock, 2);
+            if (a.portFailed)
+                return portFailure(true);
+            if (a.timedOut)
+                q->linkTimedOut = true;
+            if (a.answered && !a.stopped)
+                break;
+            if (a.stopped || !retry(counter, 3)) {
+                q->linkErrorCode = kCodeNoAnswer;
+                q->describeLinkError();
+                return;
+            }
+        }
+        if (!q->linkTimedOut) {
+            const bool sent = send(QLatin1Char(kLongFrame) + q->linkBlock);
+            q->linkPacket.clear();
+            if (!sent)
+                return portFailure(true);
+            const WaitEnd end = waitChars(kLongPacketLength, 8, [this] { q->linkPacket.clear(); });
+            if (end == WaitEnd::PortFailed)
+                return portFailure(true);
+            if (end != WaitEnd::Reached)
+                q->linkErrorCode = kCodeNoAnswer;
+            if (q->linkErrorCode != kCodeNoAnswer)
+                q->linkPacket = takeAll();
+        }
+        q->describeLinkError();
+    }
+
+    void packwriter()
+    {
+        q->linkErrorCode = kCodeOk;
+        int counter = 0;
+        for (;;) {
+            if (!discardInput())
+                return portFailure(false);
+            const Attempt a = attempt(kAttentionBlock, kAnswerBlock, 2);
+            if (a.portFailed)
+                return portFailure(false);
+            if (a.answered && !a.stopped) {
+                q->linkBlock = QLatin1Char(kPackedFrame) + q->linkBlock + QLatin1Char(kPackedFrameEnd);
+                if (!send(q->linkBlock))
+                    return portFailure(false);
+                return;
+            }
+            if (a.stopped || !retry(counter, 3)) {
+                q->linkErrorCode = kCodeNoAnswer;
+                return;
+            }
+        }
+    }
+
+    void rawsender()
+    {
+        q->linkErrorCode = kCodeOk;
+        int counter = 0;
+        for (;;) {
+            if (!discardInput())
+                return portFailure(true);
+            const Attempt a = attempt(kAttentionPacket, kAnswerPacket, 2);
+            if (a.portFailed)
+                return portFailure(true);
+            if (a.answered && !a.stopped)
+                break;
+            if (a.stopped || !retry(counter, 3)) {
+                q->linkErrorCode = kCodeNoAnswer;
+                q->describeLinkError();
+                return;
+            }
+        }
+        q->linkPacket = QLatin1Char(kLongFrame) + q->linkPacket;
+        const bool sent = send(q->linkPacket);
+        q->linkPacket.clear();
+        if (!sent)
+            return portFailure(true);
+        const WaitEnd end = waitChars(kLongPacketLength, 10, [this] { q->linkPacket.clear(); });
+        if (end == WaitEnd::PortFailed)
+            return portFailure(true);
+        if (end != WaitEnd::Reached)
+            q->linkErrorCode = kCodeNoAnswer;
+        if (q->linkErrorCode != kCodeNoAnswer)
+            q->linkPacket = takeAll();
+        q->describeLinkError();
+    }
+
+    // Unlike the others, sendonly does not reset the code to "0" first: a
+    // success leaves the code of the exchange before it. Its callers never
+    // look at it.
+    void sendonly()
+    {
+        if (!discardInput())
+            return portFailure(true);
+        int counter = 0;
+        for (;;) {
+            const Attempt a = attempt(kAttentionPacket, kAnswerPacket, 2);
+            if (a.portFailed)
+                return portFailure(true);
+            if (a.answered && !a.stopped) {
+                q->linkPacket = QLatin1Char(kLongFrame) + q->linkPacket;
+                if (!send(q->linkPacket))
+                    return portFailure(true);
+                break;
+            }
+            if (a.stopped || !retry(counter, 3)) {
+                q->linkErrorCode = kCodeNoAnswer;
+                break;
+            }
+        }
+        q->describeLinkError();
+    }
+
+    void smallcomax()
+    {
+        q->linkErrorCode = kCodeOk;
+        int counter = 0;
+        for (;;) {
+            if (!discardInput() || !discardInput())
+                return portFailure(true);
+            const Attempt a = attempt(kAttentionPacket, kAnswerPacket, 2);
+            if (a.portFailed)
+                return portFailure(true);
+            if (a.answered && !a.stopped)
+                break;
+            if (a.stopped || !retry(counter, 3)) {
+                q->linkErrorCode = kCodeNoAnswer;
+                q->describeLinkError();
+                return;
+            }
+        }
+        // The sent text stays in linkPacket while the reply is awaited.
+        q->linkPacket = QLatin1Char(kShortFrame) + q->linkPacket;
+        if (!send(q->linkPacket))
+            return portFailure(true);
+        const WaitEnd end = waitChars(kShortPacketLength, 6);
+        if (end == WaitEnd::PortFailed)
+            return portFailure(true);
+        if (end != WaitEnd::Reached)
+            q->linkErrorCode = kCodeNoAnswer;
+        if (q->linkErrorCode != kCodeNoAnswer)
+            q->linkPacket = takeAll();
+        q->describeLinkError();
+    }
+
+    void docomax()
+    {
+        q->linkErrorCode = kCodeOk;
+        int counter = 0;
+        for (;;) {
+            // Built again for every attempt; the body is used once only.
+            QString packet = QString::fromLatin1(kDocomaxTemplate);
+            fillField(packet, 4, 3, q->cmdCode);
+            fillField(packet, 51, 3, q->cmdParam1);
+            fillField(packet, 55, 3, q->cmdParam2);
+            fillField(packet, 58, 3, q->cmdParam3);
+            fillField(packet, 7, 5, q->cmdAddress);
+            if (q->cmdData.size() > 40)
+                fillField(packet, 7, 41, q->cmdData.left(41));
+            q->cmdData.clear();
+            q->linkPacket = QLatin1Char(kLongFrame) + packet;
+
+            if (!discardInput() || !discardInput())
+                return portFailure(true);
+            const Attempt a = attempt(kAttentionPacket, kAnswerPacket, 1);
+            if (a.portFailed)
+                return portFailure(true);
+            if (a.answered && !a.stopped)
+                break;
+            if (a.stopped || !retry(counter, 2)) {
+                q->linkErrorCode = kCodeNoAnswer;
+                q->describeLinkError();
+                return;
+            }
+        }
+        if (!send(q->linkPacket))
+            return portFailure(true);
+        // Running out sets nothing: what has arrived is decoded.
+        if (waitChars(kLongPacketLength, 6) == WaitEnd::PortFailed)
+            return portFailure(true);
+        q->linkPacket = takeAll();
+        q->linkErrorCode =
+            q->linkPacket.size() >= kResultCodeColumn ? QString(q->linkPacket.at(kResultCodeColumn - 1)) : QString();
+        q->describeLinkError();
+    }
+
+    void sendLineAndWait()
+    {
+        binsender();
+        if (q->linkErrorCode == kCodePortFailed || q->linkTimedOut)
+            return;
+        const WaitEnd end = wait(
+            30, [this] { return !q->linkPacket.isEmpty(); }, false, [this] { return !q->linkPacket.isEmpty(); });
+        if (end != WaitEnd::Reached)
+            q->linkTimedOut = true;
+    }
+
+    void portFailure(bool describe)
+    {
+        q->linkErrorCode = kCodePortFailed;
+        if (describe)
+            q->describeLinkError();
+    }
+
+    // ---- opening the port ------------------------------------------------
+
+    bool openPort()
+    {
+        static const SettingsRecord defaults;
+        const SettingsRecord &record = settings ? *settings : defaults;
+        const QString portText = record.field(SettingsRecord::kPortColumn, 1);
+        const QString baudText = record.field(SettingsRecord::kBaudColumn, SettingsRecord::kBaudWidth);
+        const QString parityText = record.field(SettingsRecord::kParityColumn, 1);
+        const QString dataText = record.field(SettingsRecord::kDataBitsColumn, 1);
+        const QString stopText = record.field(SettingsRecord::kStopBitsColumn, 1);
+
+        const qint64 baud = leadingNumber(baudText);
+        settingsText = QString::number(baud) + QLatin1Char(',') + parityText + QLatin1Char(',') + dataText +
+                       QLatin1Char(',') + stopText;
+        commPort = int(leadingNumber(portText));
+        device = portOverride.isEmpty() ? hostpaths::portDevice(commPort) : portOverride;
+        rThreshold = 0;
+
+        if (portOverride.isEmpty() && (portText.size() != 1 || !portText.at(0).isDigit() || commPort == 0))
+            return refuse(QStringLiteral("the port number \"%1\" in the settings is not 1 to 9").arg(portText));
+        if (baud <= 0 || baud > std::numeric_limits<qint32>::max())
+            return refuse(QStringLiteral("the baud rate \"%1\" in the settings is not usable").arg(baudText));
+
+        QSerialPort::Parity parity;
+        switch (parityText.isEmpty() ? '?' : parityText.at(0).toLower().toLatin1()) {
+        case 'n':
+            parity = QSerialPort::NoParity;
+            break;
+        case 'e':
+            parity = QSerialPort::EvenParity;
+            break;
+        case 'o':
+            parity = QSerialPort::OddParity;
+            break;
+        case 'm':
+            parity = QSerialPort::MarkParity;
+            break;
+        case 's':
+            parity = QSerialPort::SpaceParity;
+            break;
+        default:
+            return refuse(QStringLiteral("the parity \"%1\" in the settings is not n, e, o, m or s").arg(parityText));
+        }
+        const int dataBits = dataText.size() == 1 && dataText.at(0).isDigit() ? dataText.at(0).digitValue() : 0;
+        if (dataBits < 5 || dataBits > 8)
+            return refuse(QStringLiteral("the data bits \"%1\" in the settings are not 5 to 8").arg(dataText));
+        QSerialPort::StopBits stopBits;
+        if (stopText == QLatin1String("1"))
+            stopBits = QSerialPort::OneStop;
+        else if (stopText == QLatin1String("2"))
+            stopBits = QSerialPort::TwoStop;
+        else
+            return refuse(QStringLiteral("the stop bits \"%1\" in the settings are not 1 or 2").arg(stopText));
+
+        port->setPortName(device);
+        port->setBaudRate(qint32(baud));
+        port->setParity(parity);
+        port->setDataBits(QSerialPort::DataBits(dataBits));
+        port->setStopBits(stopBits);
+        port->setFlowControl(QSerialPort::NoFlowControl);
+        failed = false;
+        broken = false;
+        if (!port->open(QIODevice::ReadWrite)) {
+            QString reason = device + QStringLiteral(": ") + port->errorString();
+            if (port->error() == QSerialPort::PermissionError) {
+                reason += QStringLiteral(" (to use serial ports, join the dialout group: "
+                                         "sudo usermod -aG dialout $USER, then log in again)");
+            }
+            port->clearError();
+            return refuse(reason);
+        }
+        rThreshold = 60;
+        openError.clear();
+        return true;
+    }
+
+    bool refuse(const QString &reason)
+    {
+        openError = reason;
+        return false;
+    }
+
+    // One exchange at a time: a call made while another exchange runs is refused
+    // before it touches anything.
+    class Exchange
+    {
+    public:
+        Exchange(Link *link, Private *d) : m_link(link), m_d(d)
+        {
+            if (m_d->busy)
+                return;
+            m_entered = true;
+            m_d->busy = true;
+            m_d->closeIfBroken();
+            m_d->failed = false;
+            emit m_link->busyChanged(true);
+        }
+        ~Exchange()
+        {
+            if (!m_entered)
+                return;
+            m_d->busy = false;
+            m_d->closeIfBroken();
+            emit m_link->busyChanged(false);
+        }
+        bool entered() const { return m_entered; }
+
+    private:
+        Link *m_link;
+        Private *m_d;
+        bool m_entered = false;
+    };
+};
+
+// ---------------------------------------------------------------------------
+
+Link::Link(QObject *parent) : QObject(parent), d(std::make_unique<Private>(this))
+{
+    connect(d->port, &QSerialPort::readyRead, this, [this] { d->wakeAll(); });
+    connect(d->port, &QSerialPort::errorOccurred, this,
+            [this](QSerialPort::SerialPortError error) { d->onPortError(error); });
+}
+
+Link::~Link()
+{
+    d->stopped = true;
+    d->wakeAll();
+    if (d->port->isOpen())
+        d->port->close();
+}
+
+void Link::setSettings(const SettingsRecord *record)
+{
+    d->settings = record;
+}
+
+void Link::setPortOverride(const QString &device)
+{
+    d->portOverride = device;
+}
+
+QString Link::portOverride() const
+{
+    return d->portOverride;
+}
+
+bool Link::opencomport()
+{
+    Private::Exchange scope(this, d.get());
+    if (!scope.entered())
+        return false;
+    closePort();
+    d->openPort();
+    return true;
+}
+
+void Link::closePort()
+{
+    if (d->port->isOpen())
+        d->port->close();
+    d->broken = false;
+    d->rThreshold = 0;
+    d->wakeAll(); // a wait on the port ends as a port failure
+}
+
+bool Link::isPortOpen() const
+{
+    return d->port->isOpen();
+}
+
+QString Link::portOpenError() const
+{
+    return d->openError;
+}
+
+QString Link::portSettingsText() const
+{
+    return d->settingsText;
+}
+
+int Link::commPort() const
+{
+    return d->commPort;
+}
+
+QString Link::portDevice() const
+{
+    return d->device;
+}
+
+int Link::rThreshold() const
+{
+    return d->rThreshold;
+}
+
+bool Link::binreceiver()
+{
+    Private::Exchange scope(this, d.get());
+    if (scope.entered())
+        d->receiveBlock(kFlashBlockLength);
+    return scope.entered();
+}
+
+bool Link::packreceiver()
+{
+    Private::Exchange scope(this, d.get());
+    if (scope.entered())
+        d->receiveBlock(kLongPacketLength);
+    return scope.entered();
+}
+
+bool Link::binsender()
+{
+    Private::Exchange scope(this, d.get());
+    if (scope.entered())
+        d->binsender();
+    return scope.entered();
+}
+
+bool Link::packwriter()
+{
+    Private::Exchange scope(this, d.get());
+    if (scope.entered())
+        d->packwriter();
+    return scope.entered();
+}
+
+bool Link::rawsender()
+{
+    Private::Exchange scope(this, d.get());
+    if (scope.entered())
+        d->rawsender();
+    return scope.entered();
+}
+
+bool Link::sendonly()
+{
+    Private::Exchange scope(this, d.get());
+    if (scope.entered())
+        d->sendonly();
+    return scope.entered();
+}
+
+bool Link::smallcomax()
+{
+    Private::Exchange scope(this, d.get());
+    if (scope.entered())
+        d->smallcomax();
+    return scope.entered();
+}
+
+bool Link::docomax()
+{
+    Private::Exchange scope(this, d.get());
+    if (scope.entered())
+        d->docomax();
+    return scope.entered();
+}
+
+bool Link::sendLineAndWait()
+{
+    Private::Exchange scope(this, d.get());
+    if (scope.entered())
+        d->sendLineAndWait();
+    return scope.entered();
+}
+
+void Link::readMonitorReply()
+{
+    d->wait(
+        6, [this] { return !monitoring || d->waiting() >= kStatusReportLength; }, true, [this] { return !monitoring; });
+    linkRawInput = d->takeAll();
+    d->closeIfBroken();
+}
+
+void Link::describeLinkError()
+{
+    if (!linkErrorCode.isEmpty())
+        linkErrorText = describe(linkErrorCode);
+}
+
+QString Link::describe(const QString &code)
+{
+    if (code.isEmpty())
+        return QString();
+    if (code == QLatin1String("0"))
+        return QStringLiteral("No errors");
+    if (code == QLatin1String("1"))
+        return QStringLiteral("System received invalid packet");
+    if (code == QLatin1String("2"))
+        return QStringLiteral("No responce from device/module on buss");
+    if (code == QLatin1String("X"))
+        return QStringLiteral("Invalid Instruction sent");
+    if (code == QLatin1String("Z"))
+        return QStringLiteral("Unable to connect");
+    if (code == QLatin1String("7"))
+        return QStringLiteral("Serial port not open");
+    return QStringLiteral("Undefined error");
+}
+
+bool Link::isBusy() const
+{
+    return d->busy;
+}
+
+void Link::setSecondMs(int ms)
+{
+    d->secondMs = std::max(1, ms);
+}
+
+int Link::secondMs() const
+{
+    return d->secondMs;
+}
+
+void Link::stopAll()
+{
+    d->stopped = true;
+    d->wakeAll();
+}
+
+bool Link::isStopped() const
+{
+    return d->stopped;
+}
+
+QSerialPort *Link::port() const
+{
+    return d->port;
+}
+
+} // namespace pvelm
