@@ -1,9 +1,9 @@
 #pragma once
 
+#include <memory>
+
 #include <QObject>
 #include <QString>
-
-#include <memory>
 
 class QSerialPort;
 
@@ -32,11 +32,11 @@ public:
     ~Link() override;
 
     // ---- shared link state -------------------------------------------------
-    QString linkPacket;    // packet to send / reply received
-    QString linkBlock;     // block to send / block received
-    QString linkRawInput;  // last handshake input, or last status report
-    QString linkErrorCode; // "0" success; "1" "2" "X" board; "Z" no answer; "7" port
-    QString linkErrorText; // set by describeLinkError
+    QString linkPacket;        // packet to send / reply received
+    QString linkBlock;         // block to send / block received
+    QString linkRawInput;      // last handshake input, or last status report
+    QString linkErrorCode;     // "0" success; "1" "2" "X" board; "Z" no answer; "7" port
+    QString linkErrorText;     // set by describeLinkError
     bool linkTimedOut = false; // sticky; reset only by the caller
     bool monitoring = false;   // the status monitor is running
     // docomax inputs
