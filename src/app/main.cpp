@@ -58,10 +58,16 @@ int main(int argc, char **argv)
             describeOptions(parser);
             parser.process(probe);
         }
+        // Suggest the very command the operator typed, under Xvfb.
+        QByteArray command = argv[0];
+        for (int i = 1; i < argc; ++i)
+            command += ' ' + QByteArray(argv[i]);
+        if (argc == 1)
+            command += " --simulate";
         std::fprintf(stderr,
                      "pvelm: no display (DISPLAY and WAYLAND_DISPLAY are not set); run it under Xvfb: "
-                     "xvfb-run -a %s --simulate\n",
-                     argv[0]);
+                     "xvfb-run -a %s\n",
+                     command.constData());
         return 1;
     }
 #endif
