@@ -1,0 +1,254 @@
+#include "compiler/compiler.h"
+
+#include "app/hostpaths.h"
+#include "compiler/pagemerge.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+namespace pvelm::compiler {
+
+namespace {
+
+QByteArray pageNumberField(qint64 page)
+{
+    const QByteArray digits = QByteArray::number(page);
+    return digits.size() >= 5 ? digits.right(5) : QByteArray(5 - digits.size(), '0') + digits;
+}
+
+// Output files must never replace the script they are made from.
+bool sameFile(const QString &a, const QString &b)
+{
+    const QString ca = QFileInfo(a).canonicalFilePath();
+    return !ca.isEmpty() && ca == QFileInfo(b).canonicalFilePath();
+}
+
+} // namespace
+
+Compiler::Compiler()
+    : m_tempHexPath(QStringLiteral("c:\\Corvane\\flash.tmp")), m_fixupPath(QString::fromLatin1(kDefaultFixupPath)),
+      m_fixup1Path(QString::fromLatin1(kDefaultFixup1Path)), m_pageBuffer(kPageDigits, 'F')
+{
+    m_labels.clear();
+}
+
+void Compiler::setMergePaths(const QString &fixup, const QString &fixup1)
+{
+    m_fixupPath = fixup;
+    m_fixup1Path = fixup1;
+}
+
+// ---- compile --------------------------------------------------------------
+
+bool Compiler::compile()
+{
+    m_labels.clear();
+    m_failures.clear();
+    m_failureReasons.clear();
+    m_premergedCreated = false;
+
+    const bool first = translationPass(1);
+    m_premergedCreated = false;
+    const bool second = translationPass(2);
+
+    const QString hexPath = hostpaths::toHost(m_tempHexPath);
+    if (!m_premergedCreated) {
+        // The second pass stopped before it made the premerged file; one
+        // left from an earlier compile must not pass for this program. The
+        // failure has been shown already.
+        QFile::remove(hexPath);
+        return false;
+    }
+    PageMerge merge;
+    QString why;
+    if (!merge.run(hostpaths::toHost(m_passPaths.premerged), hostpaths::toHost(m_fixupPath),
+                   hostpaths::toHost(m_fixup1Path), hexPath, &why)) {
+        QFile::remove(hexPath);
+        reportFailure(QStringLiteral("page merge: ") + why);
+        return false;
+    }
+    return first && second;
+}
+
+void Compiler::reportFailure(const QString &reason)
+{
+    const QString message = QString::fromLatin1(kFailureMessage) + QString::number(m_lineValue);
+    m_failures << message;
+    m_failureReasons << reason;
+    if (m_failureHandler)
+        m_failureHandler(message);
+}
+
+void Compiler::beginPass(int passNumber)
+{
+    m_passNumber = passNumber;
+    m_labelCount = 0;
+    m_echo.clear();
+    m_counters = Counters();
+    m_diagnostics.clear();
+    m_lineText = "0";
+    m_lineValue = 0;
+    m_slotIndex = 0;
+    m_pageNumber = 0;
+    m_pageUntouched = true;
+    m_sourceLine = 0;
+    m_rawLine.clear();
+    m_list.discard();
+    m_premerged.discard();
+    resetPageBuffer();
+}
+
+bool Compiler::translationPass(int passNumber)
+{
+    beginPass(passNumber);
+    m_passPaths = m_pathProvider ? m_pathProvider() : PassPaths();
+    const QString source = hostpaths::toHost(m_passPaths.source);
+    const QString premerged = hostpaths::toHost(m_passPaths.premerged);
+    const QString list = hostpaths::toHost(m_passPaths.list);
+    const QString passName = QStringLiteral("pass %1: ").arg(passNumber);
+
+    QByteArray text;
+    QString why;
+    if (!readWholeFile(source, &text, &why)) {
+        reportFailure(passName + why);
+        return false;
+    }
+    if (sameFile(source, premerged) || sameFile(source, list)) {
+        reportFailure(passName + QStringLiteral("the work or list file would replace the source file %1").arg(source));
+        return false;
+    }
+    if (!m_premerged.create(premerged, &why)) {
+        reportFailure(passName + why);
+        return false;
+    }
+    m_premergedCreated = true;
+    if (!m_list.create(list, &why)) {
+        m_premerged.close();
+        reportFailure(passName + why);
+        return false;
+    }
+
+    const QList<QByteArray> lines = splitLines(text);
+    text.clear();
+    bool ok = true;
+    for (const QByteArray &line : lines) {
+        if (!processLine(line)) {
+            ok = false;
+            break;
+        }
+    }
+    if (ok) {
+        flushPage();
+        writeReport();
+    }
+    // What was written before a failure stays; the files are closed either
+    // way so the next step can replace them.
+    QString writeWhy;
+    const bool premergedOk = m_premerged.close(&writeWhy);
+    const bool listOk = m_list.close(&writeWhy);
+    if (ok && !(premergedOk && listOk)) {
+        reportFailure(passName + writeWhy);
+        return false;
+    }
+    return ok;
+}
+
+bool Compiler::processLine(const QByteArray &rawLine)
+{
+    ++m_sourceLine;
+    m_rawLine = rawLine;
+    m_echo.append(rawLine);
+    m_echo.append("\r\n", 2);
+    const Outcome outcome = translateStatement();
+    switch (outcome.kind) {
+    case Outcome::Blank:
+        ++m_counters.blanklines;
+        return true;
+    case Outcome::Ignored:
+    case Outcome::LabelDefined:
+        return true;
+    case Outcome::Stored:
+    case Outcome::Placeholder:
+        return place(outcome);
+    case Outcome::AddressChange:
+        m_lineText = outcome.digits;
+        m_lineValue = outcome.address;
+        if (!m_pageUntouched) {
+            flushPage();
+            resetPageBuffer();
+        }
+        m_pageNumber = m_lineValue / 16;
+        m_slotIndex = int(m_lineValue % 16);
+        return true;
+    case Outcome::Failed:
+        reportFailure(
+            QStringLiteral("pass %1: source line %2: %3").arg(m_passNumber).arg(m_sourceLine).arg(outcome.failure));
+        return false;
+    }
+    return true;
+}
+
+bool Compiler::place(const Outcome &outcome)
+{
+    if (outcome.kind == Outcome::Stored)
+        m_pageBuffer.replace(32 * m_slotIndex, 32, outcome.element);
+    ++m_counters.goodlines;
+    m_list.line(m_lineText + ' ' + outcome.listing);
+    if (m_lineValue >= kMaxNumber) {
+        reportFailure(QStringLiteral("pass %1: source line %2: the line number passes %3")
+                          .arg(m_passNumber)
+                          .arg(m_sourceLine)
+                          .arg(kMaxNumber));
+        return false;
+    }
+    ++m_lineValue;
+    m_lineText = QByteArray::number(m_lineValue);
+    m_pageUntouched = false;
+    if (m_slotIndex > 14) {
+        flushPage();
+        resetPageBuffer();
+    }
+    m_pageNumber = m_lineValue / 16;
+    m_slotIndex = int(m_lineValue % 16);
+    return true;
+}
+
+void Compiler::resetPageBuffer()
+{
+    m_pageBuffer.fill('F', kPageDigits);
+}
+
+void Compiler::flushPage()
+{
+    m_premerged.line(pageNumberField(m_pageNumber) + m_pageBuffer);
+    m_pageNumber = m_lineValue / 16;
+    m_slotIndex = int(m_lineValue % 16);
+}
+
+void Compiler::reportLineIgnored()
+{
+    m_list.line("********** ERROR - LINE IGNORED **********");
+    m_list.line(">>>>>> " + m_rawLine);
+}
+
+QList<QByteArray> Compiler::reportLines() const
+{
+    auto n = [](int v) { return ' ' + QByteArray::number(v); };
+    const Counters &c = m_counters;
+    return {
+        "***************** REPORT ****************",
+        "Number of good lines " + n(c.goodlines),
+        "Number of blank lines " + n(c.blanklines),
+        "Number of Errors & Warnings " + n(c.errorbumper),
+        "Number of Calls " + n(c.callcount) + "  Number of returns " + n(c.returncount),
+        "Number of Dos " + n(c.docount) + "  Number of loops " + n(c.loopcount),
+    };
+}
+
+void Compiler::writeReport()
+{
+    for (const QByteArray &line : reportLines())
+        m_list.line(line);
+}
+
+} // namespace pvelm::compiler

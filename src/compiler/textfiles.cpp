@@ -1,0 +1,115 @@
+#include "compiler/textfiles.h"
+
+#include <QFileInfo>
+
+namespace pvelm::compiler {
+
+namespace {
+// Large enough that a script at the board's limits costs a handful of writes.
+constexpr qsizetype kWriteChunk = 1 << 18;
+} // namespace
+
+QList<QByteArray> splitLines(const QByteArray &text)
+{
+    QList<QByteArray> lines;
+    const char *data = text.constData();
+    const qsizetype n = text.size();
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        const char c = data[i];
+        if (c != '\r' && c != '\n')
+            continue;
+        lines.append(QByteArray(data + start, i - start));
+        if (c == '\r' && i + 1 < n && data[i + 1] == '\n')
+            ++i;
+        start = i + 1;
+    }
+    if (start < n)
+        lines.append(QByteArray(data + start, n - start));
+    return lines;
+}
+
+LineWriter::~LineWriter()
+{
+    close();
+}
+
+bool LineWriter::create(const QString &hostPath, QString *why)
+{
+    discard();
+    auto file = std::make_unique<QFile>(hostPath);
+    if (QFileInfo(hostPath).isDir() || !file->open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        if (why)
+            *why = QStringLiteral("cannot create %1: %2")
+                       .arg(hostPath,
+                            QFileInfo(hostPath).isDir() ? QStringLiteral("it is a folder") : file->errorString());
+        return false;
+    }
+    m_file = std::move(file);
+    m_writeFailed = false;
+    return true;
+}
+
+void LineWriter::line(const QByteArray &text)
+{
+    m_buffer.append(text);
+    m_buffer.append("\r\n", 2);
+    if (m_file && m_buffer.size() >= kWriteChunk)
+        flushBuffer();
+}
+
+bool LineWriter::flushBuffer()
+{
+    if (!m_file || m_buffer.isEmpty())
+        return !m_writeFailed;
+    if (!m_writeFailed && m_file->write(m_buffer) != m_buffer.size())
+        m_writeFailed = true;
+    m_buffer.clear();
+    return !m_writeFailed;
+}
+
+bool LineWriter::close(QString *why)
+{
+    if (!m_file)
+        return true;
+    flushBuffer();
+    m_file->close();
+    const bool ok = !m_writeFailed && m_file->error() == QFileDevice::NoError;
+    if (!ok && why)
+        *why = QStringLiteral("cannot write %1: %2").arg(m_file->fileName(), m_file->errorString());
+    m_file.reset();
+    return ok;
+}
+
+void LineWriter::discard()
+{
+    close();
+    m_buffer.clear();
+    m_writeFailed = false;
+}
+
+bool readWholeFile(const QString &hostPath, QByteArray *bytes, QString *why, qint64 limit)
+{
+    const QFileInfo info(hostPath);
+    if (info.isDir()) {
+        *why = QStringLiteral("cannot open %1: it is a folder").arg(hostPath);
+        return false;
+    }
+    QFile f(hostPath);
+    if (!f.open(QIODevice::ReadOnly)) {
+        *why = QStringLiteral("cannot open %1: %2").arg(hostPath, f.errorString());
+        return false;
+    }
+    if (limit >= 0 && f.size() > limit) {
+        *why = QStringLiteral("%1 is too large (%2 bytes)").arg(hostPath).arg(f.size());
+        return false;
+    }
+    *bytes = f.readAll();
+    if (f.error() != QFileDevice::NoError) {
+        *why = QStringLiteral("cannot read %1: %2").arg(hostPath, f.errorString());
+        return false;
+    }
+    return true;
+}
+
+} // namespace pvelm::compiler
