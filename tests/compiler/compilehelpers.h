@@ -1,0 +1,92 @@
+#pragma once
+
+// Shared by the compiler's tests: compile a script held in memory through
+// the real files below a TestRoot and collect everything the compile wrote.
+
+#include "compiler/compiler.h"
+#include "support/testenv.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace compilertest {
+
+// An element written as its leading digits, the rest "F".
+inline QByteArray el(const QByteArray &lead)
+{
+    return (lead + QByteArray(32, 'F')).left(32);
+}
+
+inline QByteArray emptyPage()
+{
+    return QByteArray(528, 'F');
+}
+
+// A page line from its number and a slot -> element map.
+inline QByteArray pageLine(int page, const QList<QPair<int, QByteArray>> &filled = {})
+{
+    QByteArray digits = emptyPage();
+    for (const auto &[slot, element] : filled)
+        digits.replace(32 * slot, 32, el(element));
+    return QByteArray::number(page).rightJustified(5, '0') + digits;
+}
+
+inline QByteArray crlf(const QList<QByteArray> &lines)
+{
+    QByteArray out;
+    for (const QByteArray &l : lines)
+        out += l + "\r\n";
+    return out;
+}
+
+struct CompileRun
+{
+    bool ok = false;
+    QStringList messages; // every failure message shown, in order
+    QByteArray list, premerged, hex, fixup, fixup1;
+    pvelm::compiler::Counters counters;
+    QList<pvelm::compiler::Diagnostic> diagnostics;
+    QByteArray echo;
+};
+
+// The default layout: everything in c:\Corvane below the test root.
+struct Workspace
+{
+    explicit Workspace(const TestRoot &root) : root(root)
+    {
+        QDir().mkpath(root.file(QStringLiteral("drive_c/Corvane")));
+    }
+    QString host(const QString &name) const { return root.file(QStringLiteral("drive_c/Corvane/") + name); }
+
+    CompileRun compile(const QByteArray &source, pvelm::compiler::Compiler *compiler = nullptr) const
+    {
+        writeAllBytes(host(QStringLiteral("velm.txt")), source);
+        return run(compiler);
+    }
+
+    CompileRun run(pvelm::compiler::Compiler *given = nullptr) const
+    {
+        pvelm::compiler::Compiler own;
+        pvelm::compiler::Compiler &c = given ? *given : own;
+        CompileRun r;
+        c.setPathProvider([this] { return paths; });
+        c.setFailureHandler([&r](const QString &m) { r.messages << m; });
+        r.ok = c.compile();
+        r.list = readAllBytes(host(QStringLiteral("list.txt")));
+        r.premerged = readAllBytes(host(QStringLiteral("premerged.tmp")));
+        r.hex = readAllBytes(host(QStringLiteral("flash.tmp")));
+        r.fixup = readAllBytes(host(QStringLiteral("fixup.tmp")));
+        r.fixup1 = readAllBytes(host(QStringLiteral("fixup1.tmp")));
+        r.counters = c.counters();
+        r.diagnostics = c.diagnostics();
+        r.echo = c.echo();
+        return r;
+    }
+
+    const TestRoot &root;
+    pvelm::compiler::PassPaths paths{QStringLiteral("c:\\Corvane\\velm.txt"),
+                                     QStringLiteral("c:\\Corvane\\premerged.tmp"),
+                                     QStringLiteral("c:\\Corvane\\list.txt")};
+};
+
+} // namespace compilertest
