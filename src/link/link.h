@@ -23,6 +23,14 @@ class SettingsRecord;
 // The link carries one exchange at a time. Each routine returns true when it
 // ran and false when it was refused because another exchange is in
 // progress; a refused call touches neither the port nor any field below.
+//
+// A port that fails (not open, a write error, the device gone) ends the
+// exchange at once with linkErrorCode "7"; after a read, write or device
+// error the port is closed when the exchange ends, and opencomport opens it
+// again. Routines never throw.
+//
+// Destroy the link only when no routine is running: stopAll() (or the
+// application quitting) makes every running routine return quickly first.
 class Link : public QObject
 {
     Q_OBJECT

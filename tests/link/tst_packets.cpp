@@ -1,4 +1,5 @@
 #include "link/packets.h"
+#include "support/testenv.h"
 
 #include <QTest>
 
@@ -14,6 +15,9 @@ private slots:
     void fields();
     void fillField_data();
     void fillField();
+
+private:
+    TestRoot m_root; // nothing here should touch files, and nothing can reach the home folder
 };
 
 void tst_Packets::templates()
