@@ -247,11 +247,12 @@ struct Link::Private
                 end = WaitEnd::Reached;
                 break;
             }
-            // Timers may fire a little early; the loop above decides.
             // Something may have happened while looking (characters pulled
             // in, a port error); a quit() outside exec() would be lost.
             if (frame.woken)
                 continue;
+            // The timer only wakes the loop: it may fire a little early, and
+            // the clock check above decides whether the wait has run out.
             timer.start(int(std::max<qint64>(1, (deadline + 1) * second - now)));
             // exec() returns at once, without waiting, while the application
             // is quitting: that ends every wait for good, like stopAll().
