@@ -75,8 +75,11 @@ int main(int argc, char **argv)
     QTemporaryDir root;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("PVELM_ROOT"), root.path());
-    if (!env.contains(QStringLiteral("QT_QPA_PLATFORM")) && !env.contains(QStringLiteral("DISPLAY")))
+    if (env.value(QStringLiteral("QT_QPA_PLATFORM")).isEmpty() && env.value(QStringLiteral("DISPLAY")).isEmpty())
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    QString platform = env.value(QStringLiteral("QT_QPA_PLATFORM"));
+    if (platform.isEmpty())
+        platform = QStringLiteral("xcb, display ") + env.value(QStringLiteral("DISPLAY"));
 
     std::vector<double> times;
     std::vector<double> rss;
@@ -100,8 +103,7 @@ int main(int argc, char **argv)
         times.push_back(ms);
         rss.push_back(line.mid(6).toDouble() / 1024.0);
     }
-    std::printf("start-up to a usable main window (platform %s), %d runs:\n",
-                qPrintable(env.value(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"))), runs);
+    std::printf("start-up to a usable main window (platform %s), %d runs:\n", qPrintable(platform), runs);
     std::printf("  median %.1f ms, min %.1f ms, max %.1f ms\n", median(times),
                 *std::min_element(times.begin(), times.end()), *std::max_element(times.begin(), times.end()));
     std::printf("  resident memory median %.1f MB, max %.1f MB\n", median(rss),
