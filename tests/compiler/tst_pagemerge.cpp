@@ -1,0 +1,204 @@
+// The page merge: one line per page in first-seen order, overlays laid over
+// in file order, empty (FF-leading) slots never copied, the table limits, and
+// the in-memory overlays giving exactly what rereading fixup1.tmp gives.
+
+#include "compilehelpers.h"
+#include "compiler/compiler.h"
+#include "compiler/pagemerge.h"
+#include "support/testenv.h"
+
+#include <QRandomGenerator>
+#include <QtTest>
+
+using namespace pvelm::compiler;
+using namespace compilertest;
+
+namespace {
+
+struct MergeFiles
+{
+    explicit MergeFiles(const TestRoot &root) : root(root) {}
+    QString path(const char *name) const { return root.file(QString::fromLatin1(name)); }
+    bool run(const QByteArray &premerged, QString *why = nullptr)
+    {
+        writeAllBytes(path("premerged.tmp"), premerged);
+        QString reason;
+        const bool ok = merge.run(path("premerged.tmp"), path("fixup.tmp"), path("fixup1.tmp"), path("flash.tmp"),
+                                  why ? why : &reason);
+        fixup = readAllBytes(path("fixup.tmp"));
+        fixup1 = readAllBytes(path("fixup1.tmp"));
+        hex = readAllBytes(path("flash.tmp"));
+        return ok;
+    }
+    const TestRoot &root;
+    PageMerge merge;
+    QByteArray fixup, fixup1, hex;
+};
+
+// The merge as first written down: for each first line, reopen the overlay
+// file and lay every line of the same page over it.
+QByteArray literalMerge(const QByteArray &fixupFile, const QByteArray &fixup1File)
+{
+    QByteArray out;
+    const QList<QByteArray> overlays = fixup1File.split('\n');
+    for (QByteArray base : fixupFile.split('\n')) {
+        if (base.isEmpty())
+            continue;
+        base.chop(1);
+        for (QByteArray overlay : overlays) {
+            if (overlay.isEmpty())
+                continue;
+            overlay.chop(1);
+            if (overlay.left(5).toInt() != base.left(5).toInt())
+                continue;
+            for (int s = 0; s < 16; ++s) {
+                if (overlay.mid(5 + 32 * s, 2) != "FF")
+                    base.replace(5 + 32 * s, 32, overlay.mid(5 + 32 * s, 32));
+            }
+        }
+        out += base + "\r\n";
+    }
+    return out;
+}
+
+} // namespace
+
+class TestPageMerge : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void overlays();
+    void withoutRepeatsCopies();
+    void sameAsRereadingFixup1();
+    void limits_data();
+    void limits();
+    void notAPageLine_data();
+    void notAPageLine();
+    void twoBlocksOnePageEndToEnd();
+};
+
+void TestPageMerge::overlays()
+{
+    TestRoot root;
+    MergeFiles m(root);
+    const QByteArray first = pageLine(3, {{0, "11"}, {1, "22"}, {2, "FF0003"}});
+    const QByteArray other = pageLine(9, {{5, "55"}});
+    const QByteArray second = pageLine(3, {{1, "33"}, {4, "44"}, {0, "FF0007"}}); // FF-leading slot 0 is empty
+    const QByteArray blank = pageLine(3);                                         // from ADDRESS after ADDRESS
+    const QByteArray third = pageLine(3, {{4, "66"}});
+    QVERIFY(m.run(crlf({first, other, second, blank, third})));
+    QCOMPARE(m.fixup, crlf({first, other}));
+    QCOMPARE(m.fixup1, crlf({second, blank, third}));
+    // Later blocks win slot by slot; an FF-leading element in the first line stays.
+    QCOMPARE(m.hex, crlf({pageLine(3, {{0, "11"}, {1, "33"}, {2, "FF0003"}, {4, "66"}}), other}));
+    QCOMPARE(m.merge.seenCount(), 5);
+    QCOMPARE(m.merge.overlayCount(), 3);
+    QVERIFY(m.merge.isSeenPage(9));
+    QVERIFY(!m.merge.isOverlayPage(9));
+    QVERIFY(m.merge.isOverlayPage(3));
+    m.merge.clearMergeTables();
+    QVERIFY(!m.merge.isSeenPage(3));
+    QCOMPARE(m.merge.seenCount(), 0);
+}
+
+void TestPageMerge::withoutRepeatsCopies()
+{
+    TestRoot root;
+    MergeFiles m(root);
+    const QByteArray premerged = crlf({pageLine(0, {{0, "80"}}), pageLine(5), pageLine(2, {{15, "20"}})});
+    QVERIFY(m.run(premerged));
+    QCOMPARE(m.hex, premerged);
+    QCOMPARE(m.fixup1, QByteArray());
+}
+
+void TestPageMerge::sameAsRereadingFixup1()
+{
+    TestRoot root;
+    MergeFiles m(root);
+    QRandomGenerator rng(20240611);
+    for (int round = 0; round < 20; ++round) {
+        QList<QByteArray> lines;
+        const int count = 1 + int(rng.bounded(300));
+        for (int i = 0; i < count; ++i) {
+            QList<QPair<int, QByteArray>> filled;
+            for (int s = 0; s < 16; ++s) {
+                const quint32 pick = rng.bounded(4);
+                if (pick == 0)
+                    filled.append({s, QByteArray::number(rng.bounded(0x10000u), 16).toUpper().rightJustified(4, '0')});
+                else if (pick == 1)
+                    filled.append({s, "FF" + QByteArray::number(rng.bounded(256u), 16).toUpper()});
+            }
+            lines << pageLine(int(rng.bounded(12)), filled);
+        }
+        QVERIFY(m.run(crlf(lines)));
+        QCOMPARE(m.hex, literalMerge(m.fixup, m.fixup1));
+        QCOMPARE(m.fixup.count('\n') + m.fixup1.count('\n'), count);
+    }
+}
+
+void TestPageMerge::limits_data()
+{
+    QTest::addColumn<int>("lines");
+    QTest::addColumn<bool>("samePage");
+    QTest::addColumn<bool>("ok");
+    QTest::newRow("4097 page lines") << 4097 << false << true;
+    QTest::newRow("4098 page lines") << 4098 << false << false;
+    QTest::newRow("4096 overlays") << 4097 << true << true;
+    QTest::newRow("4097 overlays") << 4098 << true << false;
+}
+
+void TestPageMerge::limits()
+{
+    QFETCH(int, lines);
+    QFETCH(bool, samePage);
+    QFETCH(bool, ok);
+    TestRoot root;
+    MergeFiles m(root);
+    writeAllBytes(m.path("flash.tmp"), "old");
+    QByteArray premerged;
+    for (int i = 0; i < lines; ++i)
+        premerged += pageLine(samePage ? 7 : i % 2048, {{i % 16, "80"}}) + "\r\n";
+    QString why;
+    QCOMPARE(m.run(premerged, &why), ok);
+    if (ok) {
+        QCOMPARE(m.hex.count('\n'), samePage ? 1 : 2048);
+    } else {
+        QVERIFY(why.contains(QLatin1String("4097")));
+        QCOMPARE(m.hex, QByteArray("old")); // the merge never started writing it
+    }
+}
+
+void TestPageMerge::notAPageLine_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::newRow("short") << QByteArray("00001FFFF");
+    QTest::newRow("letters in the page field") << "0000A" + QByteArray(528, 'F');
+    QTest::newRow("empty line") << QByteArray();
+}
+
+void TestPageMerge::notAPageLine()
+{
+    QFETCH(QByteArray, line);
+    TestRoot root;
+    MergeFiles m(root);
+    QString why;
+    QVERIFY(!m.run(pageLine(1) + "\r\n" + line + "\r\n" + pageLine(2) + "\r\n", &why));
+    QVERIFY(why.contains(QLatin1String("line 2")));
+}
+
+void TestPageMerge::twoBlocksOnePageEndToEnd()
+{
+    TestRoot root;
+    Workspace ws(root);
+    const CompileRun r = ws.compile(crlf({"ADDRESS 48", "S1=1", "S1=2", "OUTPUT 9 ON", "ADDRESS 49", "S2=3", "OUTPUT 4",
+                                          "POSITION S1=65280 S2=1", "ADDRESS 100", "STOP"}));
+    QVERIFY(r.ok);
+    QCOMPARE(r.premerged,
+             crlf({pageLine(3, {{0, "50010001"}, {1, "50010002"}, {2, "40FF0009"}}),
+                   pageLine(3, {{1, "50020003"}, {2, "FFFF0004"}, {3, "FF000001"}}), pageLine(6, {{4, "80"}})}));
+    QCOMPARE(r.hex, crlf({pageLine(3, {{0, "50010001"}, {1, "50020003"}, {2, "40FF0009"}}), pageLine(6, {{4, "80"}})}));
+}
+
+QTEST_GUILESS_MAIN(TestPageMerge)
+#include "tst_pagemerge.moc"
