@@ -1,0 +1,82 @@
+#include "compiler/demoprogram.h"
+
+#include "app/hostpaths.h"
+#include "compiler/textfiles.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace pvelm::compiler {
+
+namespace {
+
+// The same text as examples/pick_and_place.txt; a test keeps them equal.
+const char kDemo[] = R"velm(
+/ Pick-and-place cycle for the Velm demo rig.
+/ Servo 1 swings the arm, servo 2 lifts, servo 3 is the gripper.
+/ The program starts at line 0; its four positions live at lines 200-203.
+
+DSR1 = 400              / normal move speed
+DSR2 = 600              / placing speed, raised a little for every part
+MARKER PICKPLACE
+
+CYCLE
+DO 10                   / ten parts to a tray
+    GOSUB PICK
+    GOSUB PLACE
+LOOP
+OUTPUT 2 ON             / tray-full lamp
+WAIT 500
+OUTPUT 2 OFF
+IFINPUT 1 = 1 GOTO CYCLE   / an empty tray is in place: go again
+STOP
+
+PICK
+MOVE 200 RATE=DSR1      / over the feeder
+S3 = 1000               / open the gripper
+MOVE 201 RATE = 800     / down, slowly
+WAIT 100
+S3 = 2000               / close the gripper
+WAIT 150
+MOVE 200 TABLE=3        / up again
+RETURN
+
+PLACE
+MOVE 202                / over the tray
+MOVE 203 RATE=DSR2      / down
+S3 = 1000               / let go
+WAIT 100
+MOVE 202
+DSR2 + 10
+RETURN
+
+ADDRESS 200
+POSITION S1=1500, S2=1800, S3=1000     / over the feeder
+POSITION S1=1500, S2=1200              / down at the feeder
+POSITION S1=2600, S2=1800              / over the tray
+POSITION S1=2600, S2=1250              / down at the tray
+)velm";
+
+} // namespace
+
+QByteArray demoProgram()
+{
+    // Skip the line end that opens the raw string.
+    return QByteArray(kDemo + 1);
+}
+
+bool installDemoProgram(const QString &path, QString *why)
+{
+    const QString host = hostpaths::toHost(path);
+    if (QFileInfo::exists(host))
+        return false;
+    QDir().mkpath(QFileInfo(host).absolutePath());
+    LineWriter out;
+    if (!out.create(host, why))
+        return false;
+    for (const QByteArray &line : splitLines(demoProgram()))
+        out.line(line);
+    return out.close(why);
+}
+
+} // namespace pvelm::compiler
