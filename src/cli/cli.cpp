@@ -77,11 +77,14 @@ const SettingsRecord &Invocation::settings() const
 
 // ---- command table ------------------------------------------------------------
 
+void addCompileCommands(std::vector<Command> &table); // compilecommands.cpp
+
 const std::vector<Command> &commandTable()
 {
     static const std::vector<Command> table = [] {
         std::vector<Command> t;
         addBoardCommands(t);
+        addCompileCommands(t);
         return t;
     }();
     return table;

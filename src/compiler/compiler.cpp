@@ -101,6 +101,7 @@ void Compiler::beginPass(int passNumber)
 bool Compiler::translationPass(int passNumber)
 {
     beginPass(passNumber);
+    m_lastPassCompleted = false;
     m_passPaths = m_pathProvider ? m_pathProvider() : PassPaths();
     const QString source = hostpaths::toHost(m_passPaths.source);
     const QString premerged = hostpaths::toHost(m_passPaths.premerged);
@@ -150,6 +151,7 @@ bool Compiler::translationPass(int passNumber)
         reportFailure(passName + writeWhy);
         return false;
     }
+    m_lastPassCompleted = ok;
     return ok;
 }
 

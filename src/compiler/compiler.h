@@ -143,6 +143,8 @@ public:
     // the message).
     const QStringList &failures() const { return m_failures; }
     const QStringList &failureReasons() const { return m_failureReasons; }
+    // Whether the last pass ran to its report (the list file then ends in it).
+    bool lastPassCompleted() const { return m_lastPassCompleted; }
 
     // What a pass wrote since beginPass, when no file was open.
     QByteArray listOutput() const { return m_list.pending(); }
@@ -203,6 +205,7 @@ private:
     QStringList m_failureReasons;
     PassPaths m_passPaths;
     bool m_premergedCreated = false; // by the second pass of this compile
+    bool m_lastPassCompleted = false;
 
     LineWriter m_list;
     LineWriter m_premerged;

@@ -1,0 +1,88 @@
+// velm compile: "Read Velm File" of the compiler window, on the command line.
+
+#include "app/settings.h"
+#include "cli/cli.h"
+#include "compiler/compiler.h"
+
+#include <cstdio>
+
+namespace pvelm::cli {
+
+namespace {
+
+// A diagnostic must stay one line, whatever bytes the source line held.
+QString oneLine(QString text)
+{
+    for (QChar &c : text) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            c = QLatin1Char(' ');
+    }
+    return text;
+}
+
+void printDiagnostic(const QString &file, qint64 line, const QString &text)
+{
+    const QByteArray bytes =
+        (file + QLatin1Char(':') + QString::number(line) + QStringLiteral(": error: ") + oneLine(text)).toLocal8Bit() +
+        '\n';
+    std::fflush(stdout);
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
+    std::fflush(stderr);
+}
+
+int compileCommand(Invocation &inv)
+{
+    const SettingsRecord &settings = inv.settings();
+    compiler::PassPaths paths;
+    paths.source = inv.args.isEmpty() ? settings.path(SettingsRecord::kScriptPathColumn) : inv.args.first();
+    paths.list = inv.value(QStringLiteral("--list"), settings.path(SettingsRecord::kListPathColumn));
+    paths.premerged = inv.value(QStringLiteral("--premerged"), QString::fromLatin1(compiler::kDefaultPremergedPath));
+
+    compiler::Compiler c;
+    c.setTempHexPath(inv.value(QStringLiteral("--hex"), settings.path(SettingsRecord::kTempHexPathColumn)));
+    c.setPathProvider([paths] { return paths; });
+    const bool ok = c.compile();
+
+    for (const compiler::Diagnostic &d : c.diagnostics())
+        printDiagnostic(paths.source, d.sourceLine, d.text);
+    for (qsizetype i = 0; i < c.failures().size(); ++i)
+        printError(QStringLiteral("%1 (%2)").arg(c.failures().at(i), c.failureReasons().value(i)));
+    if (c.lastPassCompleted()) {
+        for (const QByteArray &line : c.reportLines())
+            printLine(QString::fromLatin1(line));
+    }
+    if (!ok || c.counters().errorbumper > 0)
+        return kExitFailed;
+    return kExitSuccess;
+}
+
+} // namespace
+
+void addCompileCommands(std::vector<Command> &table)
+{
+    table.push_back(Command{
+        QStringLiteral("compile"),
+        QStringLiteral("[SOURCE]"),
+        0,
+        1,
+        {Option{QStringLiteral("--list"), QStringLiteral("FILE"),
+                QStringLiteral("list file (default: the settings' list file)")},
+         Option{QStringLiteral("--hex"), QStringLiteral("FILE"),
+                QStringLiteral("temp hex file (default: the settings' temporary flash data file)")},
+         Option{QStringLiteral("--premerged"), QStringLiteral("FILE"),
+                QStringLiteral("premerged work file (default: c:\\Corvane\\premerged.tmp)")}},
+        QStringLiteral("compile a VelmScript file into the temp hex file"),
+        QStringLiteral("Compiles SOURCE (default: the settings' VelmScript file) exactly as \"Read Velm File\"\n"
+                       "does: two translation passes, then the page merge. Writes the list file, the\n"
+                       "premerged work file, fixup.tmp and fixup1.tmp in the working folder, and the temp\n"
+                       "hex file, and prints the report. Every statement error is also printed on\n"
+                       "standard error as FILE:LINE: error: TEXT, with the line of SOURCE.\n"
+                       "Paths may be host paths or Windows paths (c:\\Corvane\\velm.txt).\n"
+                       "Exit status 0 when the script has no errors or warnings, 1 when it has, or when\n"
+                       "a pass or the merge failed (the console's failure message is printed)."),
+        false,
+        compileCommand,
+    });
+}
+
+} // namespace pvelm::cli
