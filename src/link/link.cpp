@@ -748,76 +748,57 @@ int Link::rThreshold() const
     return d->rThreshold;
 }
 
-bool Link::binreceiver()
+bool Link::runExchange(const std::function<void()> &routine)
 {
     Private::Exchange scope(this, d.get());
     if (scope.entered())
-        d->receiveBlock(kFlashBlockLength);
+        routine();
     return scope.entered();
+}
+
+bool Link::binreceiver()
+{
+    return runExchange([this] { d->receiveBlock(kFlashBlockLength); });
 }
 
 bool Link::packreceiver()
 {
-    Private::Exchange scope(this, d.get());
-    if (scope.entered())
-        d->receiveBlock(kLongPacketLength);
-    return scope.entered();
+    return runExchange([this] { d->receiveBlock(kLongPacketLength); });
 }
 
 bool Link::binsender()
 {
-    Private::Exchange scope(this, d.get());
-    if (scope.entered())
-        d->binsender();
-    return scope.entered();
+    return runExchange([this] { d->binsender(); });
 }
 
 bool Link::packwriter()
 {
-    Private::Exchange scope(this, d.get());
-    if (scope.entered())
-        d->packwriter();
-    return scope.entered();
+    return runExchange([this] { d->packwriter(); });
 }
 
 bool Link::rawsender()
 {
-    Private::Exchange scope(this, d.get());
-    if (scope.entered())
-        d->rawsender();
-    return scope.entered();
+    return runExchange([this] { d->rawsender(); });
 }
 
 bool Link::sendonly()
 {
-    Private::Exchange scope(this, d.get());
-    if (scope.entered())
-        d->sendonly();
-    return scope.entered();
+    return runExchange([this] { d->sendonly(); });
 }
 
 bool Link::smallcomax()
 {
-    Private::Exchange scope(this, d.get());
-    if (scope.entered())
-        d->smallcomax();
-    return scope.entered();
+    return runExchange([this] { d->smallcomax(); });
 }
 
 bool Link::docomax()
 {
-    Private::Exchange scope(this, d.get());
-    if (scope.entered())
-        d->docomax();
-    return scope.entered();
+    return runExchange([this] { d->docomax(); });
 }
 
 bool Link::sendLineAndWait()
 {
-    Private::Exchange scope(this, d.get());
-    if (scope.entered())
-        d->sendLineAndWait();
-    return scope.entered();
+    return runExchange([this] { d->sendLineAndWait(); });
 }
 
 void Link::readMonitorReply()

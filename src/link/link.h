@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include <QObject>
@@ -121,6 +122,9 @@ signals:
     void busyChanged(bool busy);
 
 private:
+    // Runs one exchange under the one-at-a-time guard; false when refused.
+    bool runExchange(const std::function<void()> &routine);
+
     struct Private;
     std::unique_ptr<Private> d;
 };
