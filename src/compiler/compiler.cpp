@@ -129,8 +129,9 @@ bool Compiler::translationPass(int passNumber)
         return false;
     }
 
-    const QList<QByteArray> lines = splitLines(text);
-    text.clear();
+    // The lines point into `text`, which outlives them.
+    const QList<QByteArray> lines = splitLinesInPlace(text);
+    m_echo.reserve(text.size() + 2 * lines.size());
     bool ok = true;
     for (const QByteArray &line : lines) {
         if (!processLine(line)) {
@@ -195,7 +196,7 @@ bool Compiler::place(const Outcome &outcome)
     if (outcome.kind == Outcome::Stored)
         m_pageBuffer.replace(32 * m_slotIndex, 32, outcome.element);
     ++m_counters.goodlines;
-    m_list.line(m_lineText + ' ' + outcome.listing);
+    m_list.line(m_lineText, ' ', outcome.listing);
     if (m_lineValue >= kMaxNumber) {
         reportFailure(QStringLiteral("pass %1: source line %2: the line number passes %3")
                           .arg(m_passNumber)

@@ -214,5 +214,6 @@ private:
 // Cleaning of a source line: blanks, commas and tabs removed, letters in
 // upper case, a "/" comment cut off.
 QByteArray cleanLine(const QByteArray &raw);
+void cleanLineInto(const QByteArray &raw, QByteArray &line);
 
 } // namespace pvelm::compiler

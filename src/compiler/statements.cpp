@@ -1,6 +1,9 @@
 // Translation of one cleaned VelmScript line into a program element and its
 // listing text.
 
+// Listing texts are built by chains of "+": let them allocate once.
+#define QT_USE_QSTRINGBUILDER
+
 #include "compiler/compiler.h"
 
 #include <optional>
@@ -56,8 +59,13 @@ QByteArray fitDigits(const QByteArray &digits, int width)
 
 QByteArray hexDigits(qint64 value, int width)
 {
-    const qint64 modulo = width == 2 ? 256 : 65536;
-    return QByteArray::number(value % modulo, 16).toUpper().rightJustified(width, '0');
+    static const char digits[] = "0123456789ABCDEF";
+    char out[4];
+    for (int i = width - 1; i >= 0; --i) {
+        out[i] = digits[value & 0xF];
+        value >>= 4;
+    }
+    return QByteArray(out, width);
 }
 
 // Overwrites byte `byte` (and the following ones) of an element.
@@ -90,10 +98,12 @@ QByteArray elementTemplate(const char *opcode)
 
 } // namespace
 
-QByteArray cleanLine(const QByteArray &raw)
+void cleanLineInto(const QByteArray &raw, QByteArray &line)
 {
-    QByteArray line;
-    line.reserve(raw.size());
+    // Reuses the buffer of `line`: this runs once for every source line.
+    line.resize(raw.size());
+    char *out = line.data();
+    qsizetype n = 0;
     for (char c : raw) {
         if (c == ' ' || c == ',' || c == '\t')
             continue;
@@ -101,8 +111,15 @@ QByteArray cleanLine(const QByteArray &raw)
             break; // everything after the first "/" is a comment
         if (c >= 'a' && c <= 'z')
             c = char(c - 'a' + 'A');
-        line.append(c);
+        out[n++] = c;
     }
+    line.resize(n);
+}
+
+QByteArray cleanLine(const QByteArray &raw)
+{
+    QByteArray line;
+    cleanLineInto(raw, line);
     return line;
 }
 
@@ -179,7 +196,7 @@ QString badOperand(const char *what)
 
 Outcome Compiler::translateStatement()
 {
-    m_cleaned = cleanLine(m_rawLine);
+    cleanLineInto(m_rawLine, m_cleaned);
     const QByteArray &line = m_cleaned;
     if (line.size() < 2)
         return Outcome();
@@ -254,7 +271,7 @@ Outcome Compiler::countedStatement(const QByteArray &line, int keywordLength, co
         return ignored(missingOperand(keyword.constData()));
     const auto n = readNumber(line, keywordLength);
     if (!n)
-        return ignoredPlaceholder(badOperand(("the operand of " + keyword).constData()));
+        return ignoredPlaceholder(badOperand(QByteArray("the operand of " + keyword).constData()));
     if (n->tooBig)
         return fail(QString::fromLatin1(tooBigReason(*n)));
     QByteArray element = elementTemplate(tmpl);
@@ -361,7 +378,8 @@ Outcome Compiler::servoTableStatement(const QByteArray &line, int keywordLength,
     QByteArray element;
     QByteArray listing = title;
     for (int k = 1; k <= 8; ++k) {
-        const QByteArray prefix = 'S' + QByteArray::number(k) + '=';
+        static const char *const prefixes[8] = {"S1=", "S2=", "S3=", "S4=", "S5=", "S6=", "S7=", "S8="};
+        const char *prefix = prefixes[k - 1];
         const qsizetype at = line.indexOf(prefix);
         if (at < 0) {
             element += "FFFF";
@@ -369,11 +387,14 @@ Outcome Compiler::servoTableStatement(const QByteArray &line, int keywordLength,
         }
         const auto n = readNumber(line, at + 3);
         if (!n)
-            return ignoredPlaceholder(badOperand(("the value of " + prefix).constData()));
+            return ignoredPlaceholder(badOperand(QByteArray(QByteArray("the value of ") + prefix).constData()));
         if (n->tooBig)
             return fail(QString::fromLatin1(tooBigReason(*n)));
         element += hexDigits(n->value, 4);
-        listing += " " + prefix + " " + n->digits;
+        listing += ' ';
+        listing += prefix;
+        listing += ' ';
+        listing += n->digits;
     }
     return stored(element, listing);
 }
@@ -411,7 +432,7 @@ Outcome Compiler::markerStatement(const QByteArray &line)
     QByteArray element = "FE";
     for (qsizetype i = 0; i < text.size() && i < 19; ++i)
         element += QByteArray::number(uchar(text.at(i)), 16).toUpper();
-    element = (element + kEmptyTemplate).left(32);
+    element = QByteArray(element + kEmptyTemplate).left(32);
     return stored(element, "Marker: " + text);
 }
 
@@ -496,48 +517,48 @@ Outcome Compiler::ifInputStatement(const QByteArray &line)
 
 Outcome Compiler::registerStatement(const QByteArray &line, bool *matched)
 {
-    struct Form
-    {
-        char op;  // '=', '+' or '-'
-        bool dsr; // DSR1-3 rather than S1-8
-        const char *opcode;
-    };
-    // In dispatch order.
-    static const Form forms[] = {{'=', true, "50"}, {'=', false, "50"}, {'+', false, "52"},
-                                 {'+', true, "52"}, {'-', false, "54"}, {'-', true, "54"}};
-    for (const Form &form : forms) {
-        const int count = form.dsr ? 3 : 8;
-        for (int k = 1; k <= count; ++k) {
-            const QByteArray name = (form.dsr ? "DSR" : "S") + QByteArray::number(k);
-            const QByteArray prefix = name + form.op;
-            if (!line.startsWith(prefix))
-                continue;
-            *matched = true;
-            if (line.size() == prefix.size())
-                return ignored(missingOperand(prefix.constData()));
-            const auto n = readNumber(line, prefix.size());
-            if (!n)
-                return placeholder(badOperand(("the value of " + prefix).constData()));
-            if (n->tooBig)
-                return fail(QString::fromLatin1(tooBigReason(*n)));
-            const QByteArray code = form.dsr ? hexDigits(0x1F + k, 2) : hexDigits(k, 2);
-            QByteArray element = elementTemplate(form.opcode);
-            putBytes(element, 1, code);
-            putBytes(element, 2, hexDigits(n->value, 4));
-            const QByteArray what = form.dsr ? name : "Servo " + QByteArray::number(k);
-            const QByteArray value = fitDigits(n->digits, 5);
-            QByteArray listing;
-            if (form.op == '=')
-                listing = "Set " + what + " to " + value;
-            else if (form.op == '+')
-                listing = "Add  " + value + " to " + what;
-            else
-                listing = "Subtract " + value + " from " + what;
-            return stored(element, listing);
-        }
-    }
+    // "S1=" to "S8=", "DSR1=" to "DSR3=" and the same with "+" and "-": the
+    // six prefix groups never overlap, so their order does not matter here.
     *matched = false;
-    return Outcome();
+    qsizetype at = 0;
+    bool dsr = false;
+    if (line.startsWith("DSR")) {
+        dsr = true;
+        at = 3;
+    } else if (line.startsWith('S')) {
+        at = 1;
+    } else {
+        return Outcome();
+    }
+    if (line.size() < at + 2)
+        return Outcome();
+    const int k = line.at(at) - '0';
+    const char op = line.at(at + 1);
+    if (k < 1 || k > (dsr ? 3 : 8) || (op != '=' && op != '+' && op != '-'))
+        return Outcome();
+    *matched = true;
+    const qsizetype prefixLength = at + 2;
+    const QByteArray prefix = line.left(prefixLength);
+    if (line.size() == prefixLength)
+        return ignored(missingOperand(prefix.constData()));
+    const auto n = readNumber(line, prefixLength);
+    if (!n)
+        return placeholder(badOperand(QByteArray("the value of " + prefix).constData()));
+    if (n->tooBig)
+        return fail(QString::fromLatin1(tooBigReason(*n)));
+    QByteArray element = elementTemplate(op == '=' ? "50" : op == '+' ? "52" : "54");
+    putBytes(element, 1, dsr ? hexDigits(0x1F + k, 2) : hexDigits(k, 2));
+    putBytes(element, 2, hexDigits(n->value, 4));
+    const QByteArray what = dsr ? line.left(4) : "Servo " + line.mid(1, 1);
+    const QByteArray value = fitDigits(n->digits, 5);
+    QByteArray listing;
+    if (op == '=')
+        listing = "Set " + what + " to " + value;
+    else if (op == '+')
+        listing = "Add  " + value + " to " + what;
+    else
+        listing = "Subtract " + value + " from " + what;
+    return stored(element, listing);
 }
 
 Outcome Compiler::labelStatement(const QByteArray &line)

@@ -29,6 +29,26 @@ QList<QByteArray> splitLines(const QByteArray &text)
     return lines;
 }
 
+QList<QByteArray> splitLinesInPlace(const QByteArray &text)
+{
+    QList<QByteArray> lines;
+    const char *data = text.constData();
+    const qsizetype n = text.size();
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        const char c = data[i];
+        if (c != '\r' && c != '\n')
+            continue;
+        lines.append(QByteArray::fromRawData(data + start, i - start));
+        if (c == '\r' && i + 1 < n && data[i + 1] == '\n')
+            ++i;
+        start = i + 1;
+    }
+    if (start < n)
+        lines.append(QByteArray::fromRawData(data + start, n - start));
+    return lines;
+}
+
 LineWriter::~LineWriter()
 {
     close();
@@ -53,6 +73,16 @@ bool LineWriter::create(const QString &hostPath, QString *why)
 void LineWriter::line(const QByteArray &text)
 {
     m_buffer.append(text);
+    m_buffer.append("\r\n", 2);
+    if (m_file && m_buffer.size() >= kWriteChunk)
+        flushBuffer();
+}
+
+void LineWriter::line(const QByteArray &first, char separator, const QByteArray &second)
+{
+    m_buffer.append(first);
+    m_buffer.append(separator);
+    m_buffer.append(second);
     m_buffer.append("\r\n", 2);
     if (m_file && m_buffer.size() >= kWriteChunk)
         flushBuffer();
