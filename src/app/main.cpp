@@ -98,6 +98,9 @@ int main(int argc, char **argv)
     window->link().setPortOverride(portOverride);
     if (!window->Form_Load())
         return 1;
+    // A newcomer on the virtual board finds a program to compile.
+    if (board)
+        window->installDemoProgram();
     window->show();
     const int status = app.exec();
 

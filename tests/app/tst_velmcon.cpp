@@ -143,7 +143,7 @@ void TestVelmcon::menuBar()
         "setup|sendinstX|Send Short Command|on",
         "setup|sendinstY|Send Long Command|on",
         "setup|binsendY|Flash Tools|off",
-        "|filegobblery|VelmScript File Downalod|off",
+        "|filegobblery|VelmScript File Downalod|on",
         "|About|About|on",
     };
 

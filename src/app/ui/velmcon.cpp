@@ -1,9 +1,12 @@
 #include "app/ui/velmcon.h"
 
+#include "app/hostpaths.h"
 #include "app/ui/aboutform.h"
 #include "app/ui/messages.h"
 #include "boardtools/ui/sendinst.h"
 #include "boardtools/ui/sndshort.h"
+#include "compiler/demoprogram.h"
+#include "compiler/ui/filegobbler.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -94,7 +97,8 @@ void Velmcon::buildMenus()
             &Velmcon::sendinstY_Click);
     addPlannedItem(setup, "binsendY", QStringLiteral("Flash Tools"));
 
-    addPlannedItem(bar, "filegobblery", QStringLiteral("VelmScript File Downalod"));
+    connect(addItem(bar, "filegobblery", QStringLiteral("VelmScript File Downalod")), &QAction::triggered, this,
+            &Velmcon::filegobblery_Click);
     connect(addItem(bar, "About", QStringLiteral("About")), &QAction::triggered, this, &Velmcon::About_Click);
 }
 
@@ -158,6 +162,25 @@ void Velmcon::sendinstX_Click()
 void Velmcon::sendinstY_Click()
 {
     m_sendinst.show([this] { return new Sendinst(m_link, this); });
+}
+
+void Velmcon::filegobblery_Click()
+{
+    m_filegobbler.show([this] { return new filegobbler(m_link, m_settings, this); });
+}
+
+bool Velmcon::installDemoProgram()
+{
+    const QString source = m_settings.path(SettingsRecord::kScriptPathColumn);
+    QString why;
+    if (compiler::installDemoProgram(hostpaths::toHost(source), &why)) {
+        statusBar()->showMessage(QStringLiteral("Demo program written to %1").arg(source));
+        return true;
+    }
+    // No reason means the operator's own file is there: leave it alone.
+    if (!why.isEmpty())
+        statusBar()->showMessage(QStringLiteral("The demo program could not be written to %1: %2").arg(source, why));
+    return false;
 }
 
 void Velmcon::About_Click()

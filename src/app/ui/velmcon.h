@@ -11,6 +11,7 @@ class QLabel;
 namespace pvelm {
 
 class Aboutform;
+class filegobbler;
 class Sendinst;
 class Sndshort;
 
@@ -37,8 +38,15 @@ public:
     // the reason. Returns whether the port is open.
     bool openPort();
 
+    // With the virtual board: writes the demo program to the source path of
+    // the settings when no file is there yet, so a first compile has
+    // something to read, and says so in the status bar. Returns whether it
+    // wrote the file.
+    bool installDemoProgram();
+
     void sendinstX_Click();
     void sendinstY_Click();
+    void filegobblery_Click();
     void About_Click();
 
     Link &link() { return m_link; }
@@ -56,6 +64,7 @@ private:
     QLabel *m_portState = nullptr;
     WindowSlot<Sndshort> m_sndshort;
     WindowSlot<Sendinst> m_sendinst;
+    WindowSlot<filegobbler> m_filegobbler;
     WindowSlot<Aboutform> m_about;
     bool m_unloaded = false;
 };

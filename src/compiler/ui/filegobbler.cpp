@@ -1,0 +1,187 @@
+#include "compiler/ui/filegobbler.h"
+
+#include "app/hostpaths.h"
+#include "app/settings.h"
+#include "app/ui/messages.h"
+
+#include <QFontDatabase>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace pvelm {
+
+namespace {
+
+QGroupBox *frame(const QString &caption, QWidget *content)
+{
+    auto *box = new QGroupBox(caption);
+    auto *layout = new QVBoxLayout(box);
+    layout->addWidget(content);
+    return box;
+}
+
+// A path box; assistive technology names it by its frame's caption.
+QLineEdit *pathBox(const char *name, const QString &frameCaption)
+{
+    auto *box = new QLineEdit;
+    box->setObjectName(QString::fromLatin1(name));
+    box->setAccessibleName(frameCaption);
+    return box;
+}
+
+// One counter: its caption (leading blanks and all) and the value label.
+QLabel *addCounter(QGridLayout *grid, int row, int column, const char *name, const QString &caption)
+{
+    auto *title = new QLabel(caption);
+    title->setTextFormat(Qt::PlainText);
+    title->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    auto *value = new QLabel(QStringLiteral("0"));
+    value->setObjectName(QString::fromLatin1(name));
+    value->setTextFormat(Qt::PlainText);
+    value->setAccessibleName(caption.trimmed());
+    value->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // Room for the largest count a script can reach (32768 lines).
+    value->setMinimumWidth(value->fontMetrics().horizontalAdvance(QStringLiteral("000000")));
+    grid->addWidget(title, row, column);
+    grid->addWidget(value, row, column + 1);
+    return value;
+}
+
+} // namespace
+
+filegobbler::filegobbler(Link &link, const SettingsRecord &settings, QWidget *parent)
+    : ToolWindow(parent), m_link(link), m_settings(settings)
+{
+    setObjectName(QStringLiteral("filegobbler"));
+    setWindowTitle(QStringLiteral("Velm Converter & Downloader"));
+
+    m_readvelm = new QPushButton(QStringLiteral("Read Velm File"));
+    m_readvelm->setObjectName(QStringLiteral("Readvelm"));
+    auto *explanation = new QLabel(QStringLiteral("Read in Velm file and convert to temporary hex file for download."));
+    explanation->setWordWrap(true);
+    auto *convert = new QGroupBox(QStringLiteral("Convert Velm file to HEX"));
+    auto *convertLayout = new QHBoxLayout(convert);
+    convertLayout->addWidget(m_readvelm);
+    convertLayout->addWidget(explanation, 1);
+
+    const QString sourceCaption = QStringLiteral("Source path and file  (32 chars max)");
+    const QString tempCaption = QStringLiteral("Temporary file and path");
+    const QString listCaption = QStringLiteral("List file and path");
+    m_sourceFile = pathBox("SourceFile", sourceCaption);
+    m_tempfile = pathBox("tempfile", tempCaption);
+    m_listfile = pathBox("Listfile", listCaption);
+
+    auto *counters = new QGridLayout;
+    m_goodlines = addCounter(counters, 0, 0, "goodlines", QStringLiteral("Lines converted:"));
+    m_errorbumper = addCounter(counters, 1, 0, "errorbumper", QStringLiteral("Errors / Warnings:"));
+    m_blanklines = addCounter(counters, 2, 0, "blanklines", QStringLiteral("Lines with no data:"));
+    m_callcount = addCounter(counters, 0, 2, "callcount", QStringLiteral("    Number of calls:"));
+    m_returncount = addCounter(counters, 1, 2, "returncount", QStringLiteral("Number of retunrs:"));
+    m_docount = addCounter(counters, 2, 2, "docount", QStringLiteral("             Do count:"));
+    m_loopcount = addCounter(counters, 3, 2, "loopcount", QStringLiteral("  Loop count:"));
+    counters->setColumnStretch(4, 1);
+
+    // The echo of the source lines; a fixed font keeps the script's own
+    // alignment, and no wrapping keeps one source line to one row.
+    m_output1 = new QPlainTextEdit;
+    m_output1->setObjectName(QStringLiteral("output1"));
+    m_output1->setAccessibleName(QStringLiteral("Source lines read"));
+    m_output1->setReadOnly(true);
+    m_output1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_output1->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+
+    // The download's frame; its page number box and indicator join the
+    // button when the download is built.
+    m_toflash = new QPushButton(QStringLiteral("Write to Flash"));
+    m_toflash->setObjectName(QStringLiteral("toflash"));
+    m_toflash->setToolTip(QStringLiteral("Writing the program to flash comes in a later version."));
+    m_toflash->setEnabled(kDownloadAvailable);
+    auto *download = new QGroupBox(QStringLiteral("Write temp file to flash"));
+    auto *downloadLayout = new QHBoxLayout(download);
+    downloadLayout->addWidget(m_toflash);
+    downloadLayout->addStretch(1);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(convert);
+    layout->addWidget(frame(sourceCaption, m_sourceFile));
+    layout->addWidget(frame(tempCaption, m_tempfile));
+    layout->addWidget(frame(listCaption, m_listfile));
+    layout->addLayout(counters);
+    layout->addWidget(m_output1, 1);
+    layout->addWidget(download);
+
+    // The paths are asked for at the start of each pass, so an edit between
+    // compiles counts from the next compile on.
+    m_compiler.setPathProvider([this] { return currentPaths(); });
+    m_compiler.setFailureHandler([this](const QString &message) { showMessage(this, message); });
+
+    connect(m_readvelm, &QPushButton::clicked, this, &filegobbler::Readvelm_Click);
+
+    resize(560, 620);
+    Form_Load();
+}
+
+void filegobbler::Form_Load()
+{
+    m_output1->clear();
+    m_sourceFile->setText(m_settings.path(SettingsRecord::kScriptPathColumn));
+    m_tempfile->setText(QString::fromLatin1(compiler::kDefaultPremergedPath));
+    m_listfile->setText(m_settings.path(SettingsRecord::kListPathColumn));
+    m_compiler.setMergePaths(QString::fromLatin1(compiler::kDefaultFixupPath),
+                             QString::fromLatin1(compiler::kDefaultFixup1Path));
+    m_compiler.setTempHexPath(m_settings.path(SettingsRecord::kTempHexPathColumn));
+    m_compiler.labels().clear();
+}
+
+compiler::PassPaths filegobbler::currentPaths() const
+{
+    return {hostpaths::toHost(m_sourceFile->text()), hostpaths::toHost(m_tempfile->text()),
+            hostpaths::toHost(m_listfile->text())};
+}
+
+void filegobbler::Readvelm_Click()
+{
+    // The compile does not pump events, but every handler holds a guard so
+    // that closing the window never deletes it under a running handler.
+    HandlerGuard guard(this);
+    disableFileButtons();
+    m_compiler.compile();
+    showCounters();
+    // The document keeps lines, not line ends: one row per source line.
+    QString echo = QString::fromLatin1(m_compiler.echo());
+    echo.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    m_output1->setPlainText(echo);
+    enableFileButtons();
+}
+
+void filegobbler::showCounters()
+{
+    const compiler::Counters &c = m_compiler.counters();
+    m_goodlines->setText(QString::number(c.goodlines));
+    m_errorbumper->setText(QString::number(c.errorbumper));
+    m_blanklines->setText(QString::number(c.blanklines));
+    m_callcount->setText(QString::number(c.callcount));
+    m_returncount->setText(QString::number(c.returncount));
+    m_docount->setText(QString::number(c.docount));
+    m_loopcount->setText(QString::number(c.loopcount));
+}
+
+void filegobbler::disableFileButtons()
+{
+    m_readvelm->setEnabled(false);
+    m_toflash->setEnabled(false);
+}
+
+void filegobbler::enableFileButtons()
+{
+    m_readvelm->setEnabled(true);
+    m_toflash->setEnabled(kDownloadAvailable);
+}
+
+} // namespace pvelm
