@@ -6,10 +6,14 @@
 // definition (GOTO, GOSUB and IFINPUT), and ends with ADDRESS blocks that
 // revisit pages already written, so the merge has overlays to fold.
 //
+// The script comes from tests/compiler/generatedscripts.h, where a test pins
+// the bytes the compiler writes for it.
+//
 // Usage: bench_compiler [RUNS]   (default 21)
 // Prints the median, minimum and maximum time of a whole compile and the
 // process's peak resident memory.
 
+#include "../tests/compiler/generatedscripts.h"
 #include "compiler/compiler.h"
 
 #include <algorithm>
@@ -26,64 +30,6 @@
 using namespace pvelm::compiler;
 
 namespace {
-
-QByteArray statement(int line, int label)
-{
-    const QByteArray n = QByteArray::number(line % 4000);
-    const QByteArray before = "L" + QByteArray::number((label + 999) % 1000); // mostly defined already
-    const QByteArray after = "L" + QByteArray::number((label + 1) % 1000);    // defined further down
-    switch (line % 12) {
-    case 0:
-        return "S" + QByteArray::number(line % 8 + 1) + " = " + n + "   / servo";
-    case 1:
-        return "MOVE " + n + " RATE=" + QByteArray::number(line % 700);
-    case 2:
-        return "GOTO " + after;
-    case 3:
-        return "POSITION S1=" + n + " S3=" + QByteArray::number(line % 3000) + " S8=17";
-    case 4:
-        return "GOSUB " + before;
-    case 5:
-        return "IFINPUT 3 = 1 GOTO " + after;
-    case 6:
-        return "WAIT " + n;
-    case 7:
-        return "DSR2 + 5";
-    case 8:
-        return "IFINPUT 2 GOSUB " + before;
-    case 9:
-        return "MARKER STEP" + n;
-    case 10:
-        return "OUTPUT 4 ON";
-    default:
-        return "MOVE " + n + " TABLE=3";
-    }
-}
-
-QByteArray limitScript(int *elements)
-{
-    QByteArray s = "/ generated: every line of flash, 1000 labels, revisited pages\r\n";
-    int label = 0;
-    int count = 0;
-    for (int line = 0; line < 32768; ++line) {
-        // A label every 32 lines for the first 1000 blocks of 32.
-        if (line % 32 == 5 && label < 1000)
-            s += "L" + QByteArray::number(label++) + "\r\n";
-        s += statement(line, label) + "\r\n";
-        ++count;
-    }
-    // Patches into pages already written, several into the same page.
-    for (int block = 0; block < 400; ++block) {
-        const int at = (block * 397) % 32760;
-        s += "ADDRESS " + QByteArray::number(at) + "\r\n";
-        for (int k = 0; k < 4; ++k) {
-            s += statement(at + k, block % 1000) + "\r\n";
-            ++count;
-        }
-    }
-    *elements = count;
-    return s;
-}
 
 double nowMs()
 {
@@ -102,7 +48,7 @@ int main(int argc, char **argv)
     qputenv("PVELM_ROOT", root.path().toLocal8Bit());
     QDir().mkpath(root.path() + QStringLiteral("/drive_c/Corvane"));
     int elements = 0;
-    const QByteArray script = limitScript(&elements);
+    const QByteArray script = compilertest::limitScript(&elements);
     {
         QFile f(root.path() + QStringLiteral("/drive_c/Corvane/velm.txt"));
         if (!f.open(QIODevice::WriteOnly) || f.write(script) != script.size()) {
