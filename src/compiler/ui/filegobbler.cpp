@@ -123,7 +123,7 @@ filegobbler::filegobbler(Link &link, const SettingsRecord &settings, QWidget *pa
 
     connect(m_readvelm, &QPushButton::clicked, this, &filegobbler::Readvelm_Click);
 
-    resize(560, 620);
+    resize(600, 700);
     Form_Load();
 }
 
