@@ -3,6 +3,8 @@
 #include "app/hostpaths.h"
 #include "compiler/pagemerge.h"
 
+#include <cstring>
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -10,10 +12,34 @@ namespace pvelm::compiler {
 
 namespace {
 
-QByteArray pageNumberField(qint64 page)
+// Plain decimal into a buffer kept from line to line.
+void setDecimal(QByteArray &text, qint64 value)
 {
-    const QByteArray digits = QByteArray::number(page);
-    return digits.size() >= 5 ? digits.right(5) : QByteArray(5 - digits.size(), '0') + digits;
+    char digits[20];
+    int n = 0;
+    do {
+        digits[n++] = char('0' + value % 10);
+        value /= 10;
+    } while (value > 0);
+    text.resize(n);
+    char *out = text.data();
+    for (int i = 0; i < n; ++i)
+        out[i] = digits[n - 1 - i];
+}
+
+// Adds one to plain decimal text in place: cheaper than writing the number
+// anew on every line.
+void incrementDecimal(QByteArray &text)
+{
+    char *digits = text.data();
+    for (qsizetype i = text.size() - 1; i >= 0; --i) {
+        if (digits[i] != '9') {
+            ++digits[i];
+            return;
+        }
+        digits[i] = '0';
+    }
+    text.prepend('1'); // all nines
 }
 
 // Output files must never replace the script they are made from.
@@ -87,6 +113,7 @@ void Compiler::beginPass(int passNumber)
     m_counters = Counters();
     m_diagnostics.clear();
     m_lineText = "0";
+    m_lineTextPlain = true;
     m_lineValue = 0;
     m_slotIndex = 0;
     m_pageNumber = 0;
@@ -129,16 +156,10 @@ bool Compiler::translationPass(int passNumber)
         return false;
     }
 
-    // The lines point into `text`, which outlives them.
-    const QList<QByteArray> lines = splitLinesInPlace(text);
-    m_echo.reserve(text.size() + 2 * lines.size());
-    bool ok = true;
-    for (const QByteArray &line : lines) {
-        if (!processLine(line)) {
-            ok = false;
-            break;
-        }
-    }
+    // The lines point into `text`, which outlives them. The echo holds
+    // about as much as the source.
+    m_echo.reserve(text.size() + text.size() / 8 + 64);
+    const bool ok = forEachLine(text, [this](const QByteArray &line) { return processLine(line); });
     if (ok) {
         flushPage();
         writeReport();
@@ -160,10 +181,14 @@ bool Compiler::processLine(const QByteArray &rawLine)
 {
     ++m_sourceLine;
     m_rawLine = rawLine;
-    m_echo.append(rawLine);
-    m_echo.append("\r\n", 2);
-    const Outcome outcome = translateStatement();
-    switch (outcome.kind) {
+    const qsizetype at = m_echo.size();
+    m_echo.resize(at + rawLine.size() + 2);
+    char *echo = m_echo.data() + at;
+    std::memcpy(echo, rawLine.constData(), size_t(rawLine.size()));
+    echo[rawLine.size()] = '\r';
+    echo[rawLine.size() + 1] = '\n';
+    const Outcome::Kind kind = translate();
+    switch (kind) {
     case Outcome::Blank:
         ++m_counters.blanklines;
         return true;
@@ -172,10 +197,11 @@ bool Compiler::processLine(const QByteArray &rawLine)
         return true;
     case Outcome::Stored:
     case Outcome::Placeholder:
-        return place(outcome);
+        return place(kind);
     case Outcome::AddressChange:
-        m_lineText = outcome.digits;
-        m_lineValue = outcome.address;
+        m_lineText = m_tr.digits.toByteArray();
+        m_lineValue = m_tr.address;
+        m_lineTextPlain = m_lineText.size() == 1 || m_lineText.at(0) != '0';
         if (!m_pageUntouched) {
             flushPage();
             resetPageBuffer();
@@ -185,18 +211,18 @@ bool Compiler::processLine(const QByteArray &rawLine)
         return true;
     case Outcome::Failed:
         reportFailure(
-            QStringLiteral("pass %1: source line %2: %3").arg(m_passNumber).arg(m_sourceLine).arg(outcome.failure));
+            QStringLiteral("pass %1: source line %2: %3").arg(m_passNumber).arg(m_sourceLine).arg(m_tr.failure));
         return false;
     }
     return true;
 }
 
-bool Compiler::place(const Outcome &outcome)
+bool Compiler::place(Outcome::Kind kind)
 {
-    if (outcome.kind == Outcome::Stored)
-        m_pageBuffer.replace(32 * m_slotIndex, 32, outcome.element);
+    if (kind == Outcome::Stored)
+        std::memcpy(m_pageBuffer.data() + 32 * m_slotIndex, m_tr.element, 32);
     ++m_counters.goodlines;
-    m_list.line(m_lineText, ' ', outcome.listing);
+    m_list.lineParts({m_lineText, " ", QByteArrayView(m_tr.listing.data(), qsizetype(m_tr.listing.size()))});
     if (m_lineValue >= kMaxNumber) {
         reportFailure(QStringLiteral("pass %1: source line %2: the line number passes %3")
                           .arg(m_passNumber)
@@ -205,7 +231,11 @@ bool Compiler::place(const Outcome &outcome)
         return false;
     }
     ++m_lineValue;
-    m_lineText = QByteArray::number(m_lineValue);
+    if (m_lineTextPlain)
+        incrementDecimal(m_lineText);
+    else
+        setDecimal(m_lineText, m_lineValue);
+    m_lineTextPlain = true;
     m_pageUntouched = false;
     if (m_slotIndex > 14) {
         flushPage();
@@ -223,7 +253,14 @@ void Compiler::resetPageBuffer()
 
 void Compiler::flushPage()
 {
-    m_premerged.line(pageNumberField(m_pageNumber) + m_pageBuffer);
+    // The page field keeps the last five digits of the page number.
+    char field[5];
+    qint64 page = m_pageNumber;
+    for (int i = 4; i >= 0; --i) {
+        field[i] = char('0' + page % 10);
+        page /= 10;
+    }
+    m_premerged.lineParts({QByteArrayView(field, 5), m_pageBuffer});
     m_pageNumber = m_lineValue / 16;
     m_slotIndex = int(m_lineValue % 16);
 }
@@ -231,7 +268,7 @@ void Compiler::flushPage()
 void Compiler::reportLineIgnored()
 {
     m_list.line("********** ERROR - LINE IGNORED **********");
-    m_list.line(">>>>>> " + m_rawLine);
+    m_list.lineParts({">>>>>> ", m_rawLine});
 }
 
 QList<QByteArray> Compiler::reportLines() const

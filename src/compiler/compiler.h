@@ -4,8 +4,10 @@
 #include "compiler/textfiles.h"
 
 #include <functional>
+#include <string>
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -154,27 +156,43 @@ public:
     QList<QByteArray> reportLines() const;
 
 private:
-    Outcome fail(const QString &why);
+    // What the current line came to. The buffers live as long as the
+    // compiler and are reused for every line, so a line costs no allocation.
+    struct Translation
+    {
+        Outcome::Kind kind = Outcome::Blank;
+        char element[32] = {};
+        std::string listing;
+        QByteArrayView digits; // AddressChange: into m_cleaned
+        qint64 address = 0;
+        QString failure;
+    };
+
+    // Translates rawLine() into m_tr.
+    Outcome::Kind translate();
+    Outcome::Kind stored();
+    Outcome::Kind fail(const QString &why);
     void error(const QString &why);
-    Outcome ignored(const QString &why);
-    Outcome placeholder(const QString &why);
-    Outcome ignoredPlaceholder(const QString &why);
+    Outcome::Kind ignored(const QString &why);
+    Outcome::Kind placeholder(const QString &why);
+    Outcome::Kind ignoredPlaceholder(const QString &why);
     void softError(const QString &why);
 
-    Outcome addressStatement(const QByteArray &line);
-    Outcome moveStatement(const QByteArray &line);
-    Outcome servoTableStatement(const QByteArray &line, int keywordLength, const char *title);
-    Outcome countedStatement(const QByteArray &line, int keywordLength, const char *tmpl, int width, const char *before,
-                             const char *after, int *counter);
-    Outcome jumpStatement(const QByteArray &line, int keywordLength, const char *tmpl, const char *title, int *counter);
-    Outcome outputStatement(const QByteArray &line);
-    Outcome markerStatement(const QByteArray &line);
-    Outcome ifInputStatement(const QByteArray &line);
-    Outcome registerStatement(const QByteArray &line, bool *matched);
-    Outcome labelStatement(const QByteArray &line);
-    Outcome labelNotFound(const QByteArray &name);
+    Outcome::Kind addressStatement(QByteArrayView line);
+    Outcome::Kind moveStatement(QByteArrayView line);
+    Outcome::Kind servoTableStatement(QByteArrayView line, int keywordLength, QByteArrayView title);
+    Outcome::Kind countedStatement(QByteArrayView line, int keywordLength, const char *tmpl, int width,
+                                   QByteArrayView before, QByteArrayView after, int *counter);
+    Outcome::Kind jumpStatement(QByteArrayView line, int keywordLength, const char *tmpl, QByteArrayView title,
+                                int *counter);
+    Outcome::Kind outputStatement(QByteArrayView line);
+    Outcome::Kind markerStatement(QByteArrayView line);
+    Outcome::Kind ifInputStatement(QByteArrayView line);
+    Outcome::Kind registerStatement(QByteArrayView line, bool *matched);
+    Outcome::Kind labelStatement(QByteArrayView line);
+    Outcome::Kind labelNotFound(QByteArrayView name);
 
-    bool place(const Outcome &outcome);
+    bool place(Outcome::Kind kind);
     void reportFailure(const QString &reason);
 
     // Set for the life of the window.
@@ -187,13 +205,16 @@ private:
     // Compile state.
     int m_passNumber = 1;
     QByteArray m_lineText = "0"; // as written after ADDRESS, plain decimal after an increment
+    bool m_lineTextPlain = true; // m_lineText is m_lineValue without leading zeros
     qint64 m_lineValue = 0;
     qint64 m_pageNumber = 0;
     int m_slotIndex = 0;
     QByteArray m_pageBuffer;
     bool m_pageUntouched = true;
     QByteArray m_rawLine;
-    QByteArray m_cleaned;
+    std::string m_cleanBuffer;
+    QByteArrayView m_cleaned; // the current line cleaned, in m_cleanBuffer
+    Translation m_tr;
     qint64 m_sourceLine = 0;
     Counters m_counters;
     LabelTable m_labels;

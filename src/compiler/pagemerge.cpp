@@ -3,6 +3,8 @@
 #include "compiler/compiler.h"
 #include "compiler/textfiles.h"
 
+#include <cstring>
+
 namespace pvelm::compiler {
 
 int pageOfLine(const QByteArray &line)
@@ -47,7 +49,7 @@ void PageMerge::overlayPageLine(QByteArray &base, const QByteArray &overlay)
             break;
         if (overlay.at(at) == 'F' && overlay.at(at + 1) == 'F')
             continue;
-        base.replace(at, 32, overlay.constData() + at, 32);
+        std::memcpy(base.data() + at, overlay.constData() + at, 32);
     }
 }
 
@@ -61,8 +63,13 @@ bool PageMerge::run(const QString &premergedPath, const QString &fixupPath, cons
     QByteArray premerged;
     if (!readWholeFile(premergedPath, &premerged, why, qint64(kEntries + 1) * (kPageLineLength + 2)))
         return false;
-    const QList<QByteArray> lines = splitLines(premerged);
-    premerged.clear();
+    // The lines point into `premerged`, which stays alive to the end.
+    QList<QByteArray> lines;
+    lines.reserve(premerged.size() / (kPageLineLength + 2) + 1);
+    forEachLine(premerged, [&lines](const QByteArray &line) {
+        lines.append(line);
+        return true;
+    });
 
     LineWriter fixup;
     LineWriter fixup1;
@@ -105,12 +112,15 @@ bool PageMerge::run(const QString &premergedPath, const QString &fixupPath, cons
     if (!hex.create(tempHexPath, why))
         return false;
     for (qsizetype i : firstLines) {
-        QByteArray base = lines.at(i);
-        const int page = pageOfLine(base);
-        if (isOverlayPage(page)) {
-            for (qsizetype j : overlaysOfPage.value(page))
-                overlayPageLine(base, lines.at(j));
+        const QByteArray &first = lines.at(i);
+        const auto overlays = overlaysOfPage.constFind(pageOfLine(first));
+        if (overlays == overlaysOfPage.constEnd()) {
+            hex.line(first);
+            continue;
         }
+        QByteArray base(first.constData(), first.size());
+        for (qsizetype j : *overlays)
+            overlayPageLine(base, lines.at(j));
         hex.line(base);
     }
     return hex.close(why);

@@ -1,12 +1,17 @@
 // Translation of one cleaned VelmScript line into a program element and its
 // listing text.
-
-// Listing texts are built by chains of "+": let them allocate once.
-#define QT_USE_QSTRINGBUILDER
+//
+// This runs twice for every line of a script of up to 32768 elements, so the
+// element is written into a fixed array and the listing text into a buffer
+// kept from line to line; numbers and label names are read in place from the
+// cleaned line. Only the error paths build strings.
 
 #include "compiler/compiler.h"
 
-#include <optional>
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <string_view>
 
 namespace pvelm::compiler {
 
@@ -17,61 +22,110 @@ bool isDigit(char c)
     return c >= '0' && c <= '9';
 }
 
-// A run of decimal digits as written, and its value when it fits.
+// A run of decimal digits as written (a view into the cleaned line), and its
+// value when it fits.
 struct Number
 {
-    QByteArray digits;
+    QByteArrayView digits;
     qint64 value = 0;    // valid when !tooBig
     bool tooBig = false; // above 2147483647
 };
 
-// The longest run of digits starting at index `from`; nothing when the
+// The longest run of digits starting at index `from`; false when the
 // character there is not a digit (or there is none).
-std::optional<Number> readNumber(const QByteArray &line, qsizetype from)
+bool readNumber(QByteArrayView line, qsizetype from, Number *n)
 {
-    if (from >= line.size() || !isDigit(line.at(from)))
-        return std::nullopt;
+    const qsizetype size = line.size();
+    const char *data = line.data();
+    if (from >= size || !isDigit(data[from]))
+        return false;
     qsizetype end = from;
-    while (end < line.size() && isDigit(line.at(end)))
+    while (end < size && isDigit(data[end]))
         ++end;
-    Number n;
-    n.digits = line.mid(from, end - from);
-    qsizetype first = 0;
-    while (first < n.digits.size() - 1 && n.digits.at(first) == '0')
+    n->digits = QByteArrayView(data + from, end - from);
+    qsizetype first = from;
+    while (first < end - 1 && data[first] == '0')
         ++first;
-    if (n.digits.size() - first > 10) {
-        n.tooBig = true;
+    n->value = 0;
+    if (end - first > 10) {
+        n->tooBig = true;
     } else {
-        for (qsizetype i = first; i < n.digits.size(); ++i)
-            n.value = n.value * 10 + (n.digits.at(i) - '0');
-        n.tooBig = n.value > kMaxNumber;
+        for (qsizetype i = first; i < end; ++i)
+            n->value = n->value * 10 + (data[i] - '0');
+        n->tooBig = n->value > kMaxNumber;
     }
-    return n;
+    return true;
+}
+
+bool startsWith(QByteArrayView line, std::string_view prefix)
+{
+    return line.size() >= qsizetype(prefix.size()) && std::memcmp(line.data(), prefix.data(), prefix.size()) == 0;
+}
+
+// Index of the first `needle` (a few letters) in `line` at or after `from`,
+// or -1. Lines are short; a plain loop beats the general searches here.
+qsizetype find(QByteArrayView line, std::string_view needle, qsizetype from = 0)
+{
+    const char *data = line.data();
+    const qsizetype last = line.size() - qsizetype(needle.size());
+    const char first = needle.front();
+    for (qsizetype i = from; i <= last; ++i) {
+        if (data[i] == first && std::memcmp(data + i + 1, needle.data() + 1, needle.size() - 1) == 0)
+            return i;
+    }
+    return -1;
+}
+
+bool contains(QByteArrayView line, std::string_view needle)
+{
+    return find(line, needle) >= 0;
+}
+
+void append(std::string &to, QByteArrayView bytes)
+{
+    to.append(bytes.data(), size_t(bytes.size()));
 }
 
 // Digits padded on the left with "0" and cut to their rightmost `width`.
-QByteArray fitDigits(const QByteArray &digits, int width)
+void appendFitted(std::string &to, QByteArrayView digits, int width)
 {
-    if (digits.size() >= width)
-        return digits.right(width);
-    return QByteArray(width - digits.size(), '0') + digits;
+    if (digits.size() >= width) {
+        append(to, digits.last(width));
+        return;
+    }
+    to.append(size_t(width - digits.size()), '0');
+    append(to, digits);
 }
 
-QByteArray hexDigits(qint64 value, int width)
+// The rightmost `count` digits as written, without padding.
+QByteArrayView rightmost(QByteArrayView digits, qsizetype count)
 {
-    static const char digits[] = "0123456789ABCDEF";
-    char out[4];
+    return digits.size() > count ? digits.last(count) : digits;
+}
+
+const char kHex[] = "0123456789ABCDEF";
+
+// Writes `value` as `width` hex digits over byte `byte` (and the following
+// ones) of an element; higher digits are dropped.
+void putHex(char *element, int byte, qint64 value, int width)
+{
     for (int i = width - 1; i >= 0; --i) {
-        out[i] = digits[value & 0xF];
+        element[2 * byte + i] = kHex[value & 0xF];
         value >>= 4;
     }
-    return QByteArray(out, width);
 }
 
-// Overwrites byte `byte` (and the following ones) of an element.
-void putBytes(QByteArray &element, int byte, const QByteArray &hex)
+void putByte(char *element, int byte, const char *twoDigits)
 {
-    element.replace(2 * byte, hex.size(), hex);
+    element[2 * byte] = twoDigits[0];
+    element[2 * byte + 1] = twoDigits[1];
+}
+
+// An element of "F" with its opcode in byte 0.
+void setTemplate(char *element, const char *opcode)
+{
+    std::memset(element, 'F', 32);
+    putByte(element, 0, opcode);
 }
 
 // A number that is clamped where the statement says so: any value above
@@ -82,38 +136,68 @@ qint64 clamped(const Number &n, qint64 limit, qint64 clampTo, bool *wasClamped)
     return *wasClamped ? clampTo : n.value;
 }
 
-QByteArray tooBigReason(const Number &n)
+QString tooBigReason(const Number &n)
 {
-    return "the number " + (n.digits.size() > 20 ? n.digits.left(20) + "..." : n.digits) + " is above 2147483647";
+    const QByteArray shown = n.digits.size() > 20 ? n.digits.first(20).toByteArray() + "..." : n.digits.toByteArray();
+    return QString::fromLatin1("the number " + shown + " is above 2147483647");
 }
 
-const QByteArray kEmptyTemplate(32, 'F');
-
-QByteArray elementTemplate(const char *opcode)
+QString missingOperand(QByteArrayView keyword)
 {
-    QByteArray element = kEmptyTemplate;
-    element.replace(0, 2, opcode);
-    return element;
+    return QStringLiteral("%1 without an operand; line ignored").arg(QString::fromLatin1(keyword));
+}
+
+QString badOperand(QByteArrayView what)
+{
+    return QStringLiteral("%1 does not begin with a digit").arg(QString::fromLatin1(what));
+}
+
+// Cleaning: each byte upper-cased in ASCII, and whether it stays.
+struct CleaningTables
+{
+    uchar upper[256];
+    uchar keep[256];
+};
+const CleaningTables kCleaning = [] {
+    CleaningTables t{};
+    for (int c = 0; c < 256; ++c) {
+        t.upper[c] = uchar(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+        t.keep[c] = 1;
+    }
+    t.keep[uchar(' ')] = 0;
+    t.keep[uchar(',')] = 0;
+    t.keep[uchar('\t')] = 0;
+    return t;
+}();
+
+} // namespace
+
+namespace {
+
+// Cleans `size` bytes into `out` (room for `size`); returns the length.
+// Letters are upper-cased in ASCII only; every other byte, NUL and bytes
+// above 127 included, is kept as it is.
+qsizetype cleanBytes(const char *raw, qsizetype size, char *out)
+{
+    const uchar *in = reinterpret_cast<const uchar *>(raw);
+    qsizetype n = 0;
+    for (qsizetype i = 0; i < size; ++i) {
+        const uchar c = in[i];
+        if (c == '/')
+            break; // everything after the first "/" is a comment
+        // Written always, kept only when it counts: n never passes i.
+        out[n] = char(kCleaning.upper[c]);
+        n += kCleaning.keep[c];
+    }
+    return n;
 }
 
 } // namespace
 
 void cleanLineInto(const QByteArray &raw, QByteArray &line)
 {
-    // Reuses the buffer of `line`: this runs once for every source line.
     line.resize(raw.size());
-    char *out = line.data();
-    qsizetype n = 0;
-    for (char c : raw) {
-        if (c == ' ' || c == ',' || c == '\t')
-            continue;
-        if (c == '/')
-            break; // everything after the first "/" is a comment
-        if (c >= 'a' && c <= 'z')
-            c = char(c - 'a' + 'A');
-        out[n++] = c;
-    }
-    line.resize(n);
+    line.resize(cleanBytes(raw.constData(), raw.size(), line.data()));
 }
 
 QByteArray cleanLine(const QByteArray &raw)
@@ -123,14 +207,17 @@ QByteArray cleanLine(const QByteArray &raw)
     return line;
 }
 
-// ---- failure kinds ------------------------------------------------------------
+// ---- outcomes -------------------------------------------------------------------
 
-Outcome Compiler::fail(const QString &why)
+Outcome::Kind Compiler::stored()
 {
-    Outcome o;
-    o.kind = Outcome::Failed;
-    o.failure = why;
-    return o;
+    return m_tr.kind = Outcome::Stored;
+}
+
+Outcome::Kind Compiler::fail(const QString &why)
+{
+    m_tr.failure = why;
+    return m_tr.kind = Outcome::Failed;
 }
 
 void Compiler::error(const QString &why)
@@ -139,25 +226,23 @@ void Compiler::error(const QString &why)
     m_diagnostics.append({m_sourceLine, why});
 }
 
-Outcome Compiler::ignored(const QString &why)
+Outcome::Kind Compiler::ignored(const QString &why)
 {
     reportLineIgnored();
     error(why);
-    Outcome o;
-    o.kind = Outcome::Ignored;
-    return o;
+    return m_tr.kind = Outcome::Ignored;
 }
 
-Outcome Compiler::placeholder(const QString &why)
+Outcome::Kind Compiler::placeholder(const QString &why)
 {
     error(why);
-    Outcome o;
-    o.kind = Outcome::Placeholder;
-    o.listing = "ERROR " + m_cleaned;
-    return o;
+    m_tr.listing.clear();
+    append(m_tr.listing, "ERROR ");
+    append(m_tr.listing, m_cleaned);
+    return m_tr.kind = Outcome::Placeholder;
 }
 
-Outcome Compiler::ignoredPlaceholder(const QString &why)
+Outcome::Kind Compiler::ignoredPlaceholder(const QString &why)
 {
     reportLineIgnored();
     return placeholder(why);
@@ -169,76 +254,126 @@ void Compiler::softError(const QString &why)
     error(why);
 }
 
-namespace {
-
-Outcome stored(const QByteArray &element, const QByteArray &listing)
+Outcome Compiler::translateStatement()
 {
     Outcome o;
-    o.kind = Outcome::Stored;
-    o.element = element;
-    o.listing = listing;
+    o.kind = translate();
+    switch (o.kind) {
+    case Outcome::Stored:
+        o.element = QByteArray(m_tr.element, 32);
+        o.listing = QByteArray(m_tr.listing.data(), qsizetype(m_tr.listing.size()));
+        break;
+    case Outcome::Placeholder:
+        o.listing = QByteArray(m_tr.listing.data(), qsizetype(m_tr.listing.size()));
+        break;
+    case Outcome::AddressChange:
+        o.digits = m_tr.digits.toByteArray();
+        o.address = m_tr.address;
+        break;
+    case Outcome::Failed:
+        o.failure = m_tr.failure;
+        break;
+    default:
+        break;
+    }
     return o;
 }
 
-QString missingOperand(const char *keyword)
-{
-    return QStringLiteral("%1 without an operand; line ignored").arg(QLatin1String(keyword));
-}
-
-QString badOperand(const char *what)
-{
-    return QStringLiteral("%1 does not begin with a digit").arg(QLatin1String(what));
-}
-
-} // namespace
-
 // ---- dispatch -------------------------------------------------------------------
 
-Outcome Compiler::translateStatement()
+Outcome::Kind Compiler::translate()
 {
-    cleanLineInto(m_rawLine, m_cleaned);
-    const QByteArray &line = m_cleaned;
+    // The buffer only grows, so a line costs no allocation once the longest
+    // line so far has been seen.
+    if (qsizetype(m_cleanBuffer.size()) < m_rawLine.size())
+        m_cleanBuffer.resize(size_t(m_rawLine.size()));
+    m_cleaned =
+        QByteArrayView(m_cleanBuffer.data(), cleanBytes(m_rawLine.constData(), m_rawLine.size(), m_cleanBuffer.data()));
+    const QByteArrayView line = m_cleaned;
+    m_tr.listing.clear(); // keeps its capacity
     if (line.size() < 2)
-        return Outcome();
+        return m_tr.kind = Outcome::Blank;
 
-    if (line.startsWith("ADDRESS"))
-        return addressStatement(line);
-    if (line.startsWith("MOVE"))
-        return moveStatement(line);
-    if (line.startsWith("POSITION"))
-        return servoTableStatement(line, 8, "Load Position ");
-    if (line.startsWith("RATE"))
-        return servoTableStatement(line, 4, "Load Rate ");
-    if (line.startsWith("WAIT"))
-        return countedStatement(line, 4, "28", 4, "Wait ", "", nullptr);
-    if (line.startsWith("STOP"))
-        return stored(elementTemplate("80"), "Stop");
-    if (line.startsWith("NOOPERATION") || line.startsWith("NOP"))
-        return stored(elementTemplate("FE"), "No Operation");
-    if (line.startsWith("GOTO"))
-        return jumpStatement(line, 4, "0A", "Goto Line number: ", nullptr);
-    if (line.startsWith("CALL"))
-        return countedStatement(line, 4, "14", 5, "Call Line number: ", "", &m_counters.callcount);
-    if (line.startsWith("GOSUB"))
-        return jumpStatement(line, 5, "14", "GoSub Line number: ", &m_counters.callcount);
-    if (line.startsWith("RETURN")) {
-        ++m_counters.returncount;
-        return stored(elementTemplate("16"), "Return from Subprogram");
+    // No keyword begins another one, so only the first letter needs to be
+    // told apart before the keywords; registers and labels come after them.
+    switch (line.at(0)) {
+    case 'A':
+        if (startsWith(line, "ADDRESS"))
+            return addressStatement(line);
+        break;
+    case 'C':
+        if (startsWith(line, "CALL"))
+            return countedStatement(line, 4, "14", 5, "Call Line number: ", "", &m_counters.callcount);
+        break;
+    case 'D':
+        if (startsWith(line, "DO"))
+            return countedStatement(line, 2, "1E", 4, "Do ", " Times", &m_counters.docount);
+        break;
+    case 'G':
+        if (startsWith(line, "GOTO"))
+            return jumpStatement(line, 4, "0A", "Goto Line number: ", nullptr);
+        if (startsWith(line, "GOSUB"))
+            return jumpStatement(line, 5, "14", "GoSub Line number: ", &m_counters.callcount);
+        break;
+    case 'I':
+        if (startsWith(line, "IFINPUT"))
+            return ifInputStatement(line);
+        break;
+    case 'L':
+        if (startsWith(line, "LOOP")) {
+            ++m_counters.loopcount;
+            setTemplate(m_tr.element, "20");
+            append(m_tr.listing, "Loop");
+            return stored();
+        }
+        break;
+    case 'M':
+        if (startsWith(line, "MOVE"))
+            return moveStatement(line);
+        if (startsWith(line, "MARKER"))
+            return markerStatement(line);
+        break;
+    case 'N':
+        if (startsWith(line, "NOOPERATION") || startsWith(line, "NOP")) {
+            setTemplate(m_tr.element, "FE");
+            append(m_tr.listing, "No Operation");
+            return stored();
+        }
+        break;
+    case 'O':
+        if (startsWith(line, "OUTPUT"))
+            return outputStatement(line);
+        break;
+    case 'P':
+        if (startsWith(line, "POSITION"))
+            return servoTableStatement(line, 8, "Load Position ");
+        break;
+    case 'R':
+        if (startsWith(line, "RATE"))
+            return servoTableStatement(line, 4, "Load Rate ");
+        if (startsWith(line, "RETURN")) {
+            ++m_counters.returncount;
+            setTemplate(m_tr.element, "16");
+            append(m_tr.listing, "Return from Subprogram");
+            return stored();
+        }
+        break;
+    case 'S':
+        if (startsWith(line, "STOP")) {
+            setTemplate(m_tr.element, "80");
+            append(m_tr.listing, "Stop");
+            return stored();
+        }
+        break;
+    case 'W':
+        if (startsWith(line, "WAIT"))
+            return countedStatement(line, 4, "28", 4, "Wait ", "", nullptr);
+        break;
+    default:
+        break;
     }
-    if (line.startsWith("DO"))
-        return countedStatement(line, 2, "1E", 4, "Do ", " Times", &m_counters.docount);
-    if (line.startsWith("LOOP")) {
-        ++m_counters.loopcount;
-        return stored(elementTemplate("20"), "Loop");
-    }
-    if (line.startsWith("OUTPUT"))
-        return outputStatement(line);
-    if (line.startsWith("MARKER"))
-        return markerStatement(line);
-    if (line.startsWith("IFINPUT"))
-        return ifInputStatement(line);
     bool matched = false;
-    const Outcome reg = registerStatement(line, &matched);
+    const Outcome::Kind reg = registerStatement(line, &matched);
     if (matched)
         return reg;
     return labelStatement(line);
@@ -246,65 +381,72 @@ Outcome Compiler::translateStatement()
 
 // ---- statements -----------------------------------------------------------------
 
-Outcome Compiler::addressStatement(const QByteArray &line)
+Outcome::Kind Compiler::addressStatement(QByteArrayView line)
 {
     if (line.size() == 7)
         return ignored(missingOperand("ADDRESS"));
-    const auto n = readNumber(line, 7);
-    if (!n)
+    Number n;
+    if (!readNumber(line, 7, &n))
         return fail(QStringLiteral("ADDRESS is not followed by a line number"));
-    if (n->tooBig)
-        return fail(QString::fromLatin1(tooBigReason(*n)));
-    Outcome o;
-    o.kind = Outcome::AddressChange;
-    o.digits = n->digits;
-    o.address = n->value;
-    return o;
+    if (n.tooBig)
+        return fail(tooBigReason(n));
+    m_tr.digits = n.digits;
+    m_tr.address = n.value;
+    return m_tr.kind = Outcome::AddressChange;
 }
 
 // WAIT, DO and CALL: one number into bytes 2-3.
-Outcome Compiler::countedStatement(const QByteArray &line, int keywordLength, const char *tmpl, int width,
-                                   const char *before, const char *after, int *counter)
+Outcome::Kind Compiler::countedStatement(QByteArrayView line, int keywordLength, const char *tmpl, int width,
+                                         QByteArrayView before, QByteArrayView after, int *counter)
 {
-    const QByteArray keyword = line.left(keywordLength);
+    const QByteArrayView keyword = QByteArrayView(line).first(keywordLength);
     if (line.size() == keywordLength)
-        return ignored(missingOperand(keyword.constData()));
-    const auto n = readNumber(line, keywordLength);
-    if (!n)
-        return ignoredPlaceholder(badOperand(QByteArray("the operand of " + keyword).constData()));
-    if (n->tooBig)
-        return fail(QString::fromLatin1(tooBigReason(*n)));
-    QByteArray element = elementTemplate(tmpl);
-    putBytes(element, 2, hexDigits(n->value, 4));
+        return ignored(missingOperand(keyword));
+    Number n;
+    if (!readNumber(line, keywordLength, &n))
+        return ignoredPlaceholder(badOperand("the operand of " + keyword.toByteArray()));
+    if (n.tooBig)
+        return fail(tooBigReason(n));
+    setTemplate(m_tr.element, tmpl);
+    putHex(m_tr.element, 2, n.value, 4);
     if (counter)
         ++*counter;
-    return stored(element, before + fitDigits(n->digits, width) + after);
+    append(m_tr.listing, before);
+    appendFitted(m_tr.listing, n.digits, width);
+    append(m_tr.listing, after);
+    return stored();
 }
 
-Outcome Compiler::labelNotFound(const QByteArray &name)
+Outcome::Kind Compiler::labelNotFound(QByteArrayView name)
 {
-    m_rawLine += kCannotLocateLabel + name;
+    m_rawLine.append(kCannotLocateLabel);
+    m_rawLine.append(name);
     return ignored(QStringLiteral("Cannot Locate Label %1; line ignored").arg(QString::fromLatin1(name)));
 }
 
 // GOTO and GOSUB: a line number, or a label resolved through the table.
-Outcome Compiler::jumpStatement(const QByteArray &line, int keywordLength, const char *tmpl, const char *title,
-                                int *counter)
+Outcome::Kind Compiler::jumpStatement(QByteArrayView line, int keywordLength, const char *tmpl, QByteArrayView title,
+                                      int *counter)
 {
     if (line.size() == keywordLength)
-        return ignored(missingOperand(line.left(keywordLength).constData()));
-    QByteArray element = elementTemplate(tmpl);
-    QByteArray target;
-    if (const auto n = readNumber(line, keywordLength)) {
-        if (n->tooBig)
-            return fail(QString::fromLatin1(tooBigReason(*n)));
-        putBytes(element, 2, hexDigits(n->value, 4));
-        target = n->digits;
+        return ignored(missingOperand(QByteArrayView(line).first(keywordLength)));
+    setTemplate(m_tr.element, tmpl);
+    QByteArrayView target;
+    std::optional<QByteArray> lineText; // keeps the label's text alive while `target` points into it
+    Number n;
+    if (readNumber(line, keywordLength, &n)) {
+        if (n.tooBig)
+            return fail(tooBigReason(n));
+        putHex(m_tr.element, 2, n.value, 4);
+        target = n.digits;
     } else {
-        const QByteArray name = line.mid(keywordLength);
-        const auto lineText = m_labels.lookup(name);
+        // The name is looked up in place, without copying it out of the line.
+        const QByteArray name = QByteArray::fromRawData(line.data() + keywordLength, line.size() - keywordLength);
+        lineText = m_labels.lookup(name);
         if (lineText) {
-            putBytes(element, 2, hexDigits(readNumber(*lineText, 0)->value, 4));
+            Number at;
+            readNumber(*lineText, 0, &at);
+            putHex(m_tr.element, 2, at.value, 4);
             target = *lineText;
         } else if (m_passNumber >= 2) {
             return labelNotFound(name);
@@ -314,265 +456,353 @@ Outcome Compiler::jumpStatement(const QByteArray &line, int keywordLength, const
     }
     if (counter)
         ++*counter;
-    return stored(element, title + fitDigits(target, 5));
+    append(m_tr.listing, title);
+    appendFitted(m_tr.listing, target, 5);
+    return stored();
 }
 
-Outcome Compiler::moveStatement(const QByteArray &line)
+Outcome::Kind Compiler::moveStatement(QByteArrayView line)
 {
     if (line.size() == 4)
         return ignored(missingOperand("MOVE"));
-    const auto position = readNumber(line, 4);
-    if (!position)
+    Number position;
+    if (!readNumber(line, 4, &position))
         return ignoredPlaceholder(badOperand("the position line of MOVE"));
-    if (position->tooBig)
-        return fail(QString::fromLatin1(tooBigReason(*position)));
-    QByteArray element = elementTemplate("00");
-    putBytes(element, 2, hexDigits(position->value, 4));
-    putBytes(element, 4, "02");
-    QByteArray listing = "Move To Position: " + fitDigits(position->digits, 5);
+    if (position.tooBig)
+        return fail(tooBigReason(position));
+    char *element = m_tr.element;
+    setTemplate(element, "00");
+    putHex(element, 2, position.value, 4);
+    putByte(element, 4, "02");
+    std::string &listing = m_tr.listing;
+    append(listing, "Move To Position: ");
+    appendFitted(listing, position.digits, 5);
 
-    static const char *const dsr[3] = {"RATE=DSR1", "RATE=DSR2", "RATE=DSR3"};
-    for (int k = 0; k < 3; ++k) {
-        if (line.contains(dsr[k])) {
-            putBytes(element, 4, hexDigits(2 + k, 2));
-            return stored(element, listing + " Rate = DSR" + QByteArray::number(k + 1));
+    // "RATE=DSR1" wins over "RATE=DSR2" wherever each stands, and both over
+    // a plain "RATE=": look at every "RATE=" once.
+    const qsizetype rate = find(line, "RATE=");
+    int dsr = 3;
+    for (qsizetype at = rate; at >= 0; at = find(line, "RATE=", at + 5)) {
+        if (at + 9 <= line.size() && std::memcmp(line.data() + at + 5, "DSR", 3) == 0) {
+            const int k = line.at(at + 8) - '1';
+            if (k >= 0 && k < dsr)
+                dsr = k;
         }
     }
-    const qsizetype rate = line.indexOf("RATE=");
+    if (dsr < 3) {
+        putHex(element, 4, 2 + dsr, 2);
+        append(listing, " Rate = DSR");
+        listing += char('1' + dsr);
+        return stored();
+    }
     if (rate >= 0) {
         if (rate + 5 == line.size()) {
             softError(QStringLiteral("nothing follows \"Rate=\"; the move keeps its other speed"));
         } else {
-            const auto n = readNumber(line, rate + 5);
-            if (!n)
+            Number n;
+            if (!readNumber(line, rate + 5, &n))
                 return ignoredPlaceholder(badOperand("the rate of MOVE"));
             bool wasClamped = false;
-            const qint64 value = clamped(*n, 65535, 65535, &wasClamped);
-            putBytes(element, 4, "00");
-            putBytes(element, 5, hexDigits(value, 4));
-            return stored(element, listing + " Rate: " + (wasClamped ? "65535" : fitDigits(n->digits, 5)));
+            const qint64 value = clamped(n, 65535, 65535, &wasClamped);
+            putByte(element, 4, "00");
+            putHex(element, 5, value, 4);
+            append(listing, " Rate: ");
+            if (wasClamped)
+                append(listing, "65535");
+            else
+                appendFitted(listing, n.digits, 5);
+            return stored();
         }
     }
-    const qsizetype table = line.indexOf("TABLE=");
+    const qsizetype table = find(line, "TABLE=");
     if (table >= 0) {
         // A "Table=" with nothing after it is a table number that does not
         // begin with a digit, like any other.
-        const auto n = readNumber(line, table + 6);
-        if (!n)
+        Number n;
+        if (!readNumber(line, table + 6, &n))
             return ignoredPlaceholder(badOperand("the table number of MOVE"));
         bool wasClamped = false;
-        const qint64 value = clamped(*n, 250, 255, &wasClamped);
-        putBytes(element, 4, "01");
-        putBytes(element, 5, hexDigits(value, 4));
-        return stored(element, listing + " Table: " + (wasClamped ? "255" : fitDigits(n->digits, 3)));
+        const qint64 value = clamped(n, 250, 255, &wasClamped);
+        putByte(element, 4, "01");
+        putHex(element, 5, value, 4);
+        append(listing, " Table: ");
+        if (wasClamped)
+            append(listing, "255");
+        else
+            appendFitted(listing, n.digits, 3);
+        return stored();
     }
-    return stored(element, listing);
+    return stored();
 }
 
 // POSITION and RATE: eight servo values, any subset, in any order.
-Outcome Compiler::servoTableStatement(const QByteArray &line, int keywordLength, const char *title)
+Outcome::Kind Compiler::servoTableStatement(QByteArrayView line, int keywordLength, QByteArrayView title)
 {
-    if (line.indexOf('S', keywordLength) < 0)
-        return ignored(
-            QStringLiteral("%1 names no servo value; line ignored").arg(QString::fromLatin1(line.left(keywordLength))));
-    QByteArray element;
-    QByteArray listing = title;
+    if (!std::memchr(line.data() + keywordLength, 'S', size_t(line.size() - keywordLength)))
+        return ignored(QStringLiteral("%1 names no servo value; line ignored")
+                           .arg(QString::fromLatin1(QByteArrayView(line).first(keywordLength))));
+    char *element = m_tr.element;
+    std::string &listing = m_tr.listing;
+    append(listing, title);
+    // Where each of "S1=" to "S8=" first stands, in one look at the line.
+    qsizetype first[8];
+    std::fill(std::begin(first), std::end(first), -1);
+    const char *data = line.data();
+    for (qsizetype i = 0; i + 2 < line.size(); ++i) {
+        if (data[i] == 'S' && data[i + 2] == '=') {
+            const int k = data[i + 1] - '1';
+            if (k >= 0 && k < 8 && first[k] < 0)
+                first[k] = i;
+        }
+    }
     for (int k = 1; k <= 8; ++k) {
         static const char *const prefixes[8] = {"S1=", "S2=", "S3=", "S4=", "S5=", "S6=", "S7=", "S8="};
         const char *prefix = prefixes[k - 1];
-        const qsizetype at = line.indexOf(prefix);
+        char *value = element + 4 * (k - 1);
+        const qsizetype at = first[k - 1];
         if (at < 0) {
-            element += "FFFF";
+            std::memset(value, 'F', 4);
             continue;
         }
-        const auto n = readNumber(line, at + 3);
-        if (!n)
-            return ignoredPlaceholder(badOperand(QByteArray(QByteArray("the value of ") + prefix).constData()));
-        if (n->tooBig)
-            return fail(QString::fromLatin1(tooBigReason(*n)));
-        element += hexDigits(n->value, 4);
-        listing += ' ';
-        listing += prefix;
-        listing += ' ';
-        listing += n->digits;
+        Number n;
+        if (!readNumber(line, at + 3, &n))
+            return ignoredPlaceholder(badOperand(QByteArray("the value of ") + prefix));
+        if (n.tooBig)
+            return fail(tooBigReason(n));
+        putHex(value, 0, n.value, 4);
+        append(listing, " ");
+        append(listing, prefix);
+        append(listing, " ");
+        append(listing, n.digits);
     }
-    return stored(element, listing);
+    return stored();
 }
 
-Outcome Compiler::outputStatement(const QByteArray &line)
+Outcome::Kind Compiler::outputStatement(QByteArrayView line)
 {
     if (line.size() == 6)
         return ignored(missingOperand("OUTPUT"));
-    const auto n = readNumber(line, 6);
-    if (!n)
+    Number n;
+    if (!readNumber(line, 6, &n))
         return placeholder(badOperand("the output number"));
-    if (n->tooBig)
-        return fail(QString::fromLatin1(tooBigReason(*n)));
-    QByteArray element = kEmptyTemplate;
-    putBytes(element, 2, hexDigits(n->value, 4));
-    QByteArray listing = "Output " + fitDigits(n->digits, 4);
-    if (line.contains("ON")) {
-        putBytes(element, 0, "40");
-        listing += " On";
+    if (n.tooBig)
+        return fail(tooBigReason(n));
+    char *element = m_tr.element;
+    std::memset(element, 'F', 32);
+    putHex(element, 2, n.value, 4);
+    append(m_tr.listing, "Output ");
+    appendFitted(m_tr.listing, n.digits, 4);
+    if (contains(line, "ON")) {
+        putByte(element, 0, "40");
+        append(m_tr.listing, " On");
     }
-    if (line.contains("OFF")) {
-        putBytes(element, 0, "41");
-        listing += " Off";
+    if (contains(line, "OFF")) {
+        putByte(element, 0, "41");
+        append(m_tr.listing, " Off");
     }
-    return stored(element, listing);
+    return stored();
 }
 
-Outcome Compiler::markerStatement(const QByteArray &line)
+Outcome::Kind Compiler::markerStatement(QByteArrayView line)
 {
     if (line.size() == 6)
         return ignored(missingOperand("MARKER"));
-    const QByteArray text = line.mid(6);
+    const QByteArrayView text = QByteArrayView(line).sliced(6);
     // Each character code in hex without a leading zero: a code below 16
-    // takes one digit, as the board's tools have always written it.
-    QByteArray element = "FE";
-    for (qsizetype i = 0; i < text.size() && i < 19; ++i)
-        element += QByteArray::number(uchar(text.at(i)), 16).toUpper();
-    element = QByteArray(element + kEmptyTemplate).left(32);
-    return stored(element, "Marker: " + text);
+    // takes one digit, as the board's tools have always written it. What
+    // does not fit in the element is cut off.
+    char *element = m_tr.element;
+    std::memset(element, 'F', 32);
+    element[0] = 'F';
+    element[1] = 'E';
+    int at = 2;
+    for (qsizetype i = 0; i < text.size() && i < 19 && at < 32; ++i) {
+        const uchar c = uchar(text.at(i));
+        if (c >= 16)
+            element[at++] = kHex[c >> 4];
+        if (at < 32)
+            element[at++] = kHex[c & 0xF];
+    }
+    append(m_tr.listing, "Marker: ");
+    append(m_tr.listing, text);
+    return stored();
 }
 
-Outcome Compiler::ifInputStatement(const QByteArray &line)
+Outcome::Kind Compiler::ifInputStatement(QByteArrayView line)
 {
     if (line.size() == 7)
         return ignored(missingOperand("IFINPUT"));
-    const auto input = readNumber(line, 7);
-    if (!input)
+    Number input;
+    if (!readNumber(line, 7, &input))
         return ignoredPlaceholder(badOperand("the input number of IFINPUT"));
-    if (input->tooBig)
-        return fail(QString::fromLatin1(tooBigReason(*input)));
-    QByteArray element = elementTemplate("32");
-    putBytes(element, 1, hexDigits(input->value, 2));
-    QByteArray listing = "If Input number " + fitDigits(input->digits, 3);
+    if (input.tooBig)
+        return fail(tooBigReason(input));
+    char *element = m_tr.element;
+    std::string &listing = m_tr.listing;
+    setTemplate(element, "32");
+    putHex(element, 1, input.value, 2);
+    append(listing, "If Input number ");
+    appendFitted(listing, input.digits, 3);
 
-    const qsizetype equals = line.indexOf('=');
+    const char *equalsAt = static_cast<const char *>(std::memchr(line.data(), '=', size_t(line.size())));
+    const qsizetype equals = equalsAt ? equalsAt - line.data() : -1;
     if (equals >= 0) {
         if (equals + 1 == line.size()) {
             softError(QStringLiteral("nothing follows \"=\" in IFINPUT; the value is left out"));
         } else {
-            const auto n = readNumber(line, equals + 1);
-            if (!n)
+            Number n;
+            if (!readNumber(line, equals + 1, &n))
                 return ignoredPlaceholder(badOperand("the value of IFINPUT"));
             bool wasClamped = false;
-            const qint64 value = clamped(*n, 65535, 65535, &wasClamped);
-            putBytes(element, 2, hexDigits(value, 4));
-            listing += " = " + (wasClamped ? QByteArray("65535") : n->digits.right(5));
+            const qint64 value = clamped(n, 65535, 65535, &wasClamped);
+            putHex(element, 2, value, 4);
+            append(listing, " = ");
+            append(listing, wasClamped ? QByteArrayView("65535") : rightmost(n.digits, 5));
         }
     }
 
-    const qsizetype gotoAt = line.indexOf("GOTO");
+    const qsizetype gotoAt = find(line, "GOTO");
     if (gotoAt >= 0 && gotoAt + 4 == line.size())
         softError(QStringLiteral("nothing follows \"GOTO\" in IFINPUT; the jump is left out"));
     if (gotoAt >= 0 && gotoAt + 4 < line.size()) {
-        putBytes(element, 4, "0A");
-        if (const auto n = readNumber(line, gotoAt + 4)) {
-            if (n->tooBig)
-                return fail(QString::fromLatin1(tooBigReason(*n)));
-            putBytes(element, 5, hexDigits(n->value, 4));
-            return stored(element, "If Input = Value Goto Line number: " + fitDigits(n->digits, 5));
+        putByte(element, 4, "0A");
+        Number n;
+        if (readNumber(line, gotoAt + 4, &n)) {
+            if (n.tooBig)
+                return fail(tooBigReason(n));
+            putHex(element, 5, n.value, 4);
+            listing.clear();
+            append(listing, "If Input = Value Goto Line number: ");
+            appendFitted(listing, n.digits, 5);
+            return stored();
         }
-        const QByteArray name = line.mid(gotoAt + 4);
+        const QByteArray name = QByteArray::fromRawData(line.data() + gotoAt + 4, line.size() - gotoAt - 4);
         const auto lineText = m_labels.lookup(name);
         if (!lineText) {
             if (m_passNumber >= 2)
                 return labelNotFound(name);
-            return stored(element, listing);
+            return stored();
         }
-        putBytes(element, 5, hexDigits(readNumber(*lineText, 0)->value, 4));
-        return stored(element, "If Input = Value Then Goto Line number: " + fitDigits(*lineText, 5));
+        Number at;
+        readNumber(*lineText, 0, &at);
+        putHex(element, 5, at.value, 4);
+        listing.clear();
+        append(listing, "If Input = Value Then Goto Line number: ");
+        appendFitted(listing, *lineText, 5);
+        return stored();
     }
 
-    const qsizetype gosubAt = line.indexOf("GOSUB");
+    const qsizetype gosubAt = find(line, "GOSUB");
     if (gosubAt >= 0 && gosubAt + 5 == line.size())
         softError(QStringLiteral("nothing follows \"GOSUB\" in IFINPUT; the call is left out"));
     if (gosubAt >= 0 && gosubAt + 5 < line.size()) {
-        putBytes(element, 4, "14");
-        if (const auto n = readNumber(line, gosubAt + 5)) {
+        putByte(element, 4, "14");
+        Number n;
+        if (readNumber(line, gosubAt + 5, &n)) {
             bool wasClamped = false;
-            const qint64 value = clamped(*n, 65535, 65535, &wasClamped);
-            putBytes(element, 5, hexDigits(value, 4));
-            return stored(element, listing + " Gosub " + (wasClamped ? QByteArray("65535") : n->digits.right(5)));
+            const qint64 value = clamped(n, 65535, 65535, &wasClamped);
+            putHex(element, 5, value, 4);
+            append(listing, " Gosub ");
+            append(listing, wasClamped ? QByteArrayView("65535") : rightmost(n.digits, 5));
+            return stored();
         }
-        const QByteArray name = line.mid(gosubAt + 5);
+        const QByteArray name = QByteArray::fromRawData(line.data() + gosubAt + 5, line.size() - gosubAt - 5);
         const auto lineText = m_labels.lookup(name);
         if (!lineText) {
             if (m_passNumber >= 2)
                 return labelNotFound(name);
-            return stored(element, listing);
+            return stored();
         }
-        putBytes(element, 5, hexDigits(readNumber(*lineText, 0)->value, 4));
-        return stored(element, "Ifinput = Value Gosub Line number: " + fitDigits(*lineText, 5));
+        Number at;
+        readNumber(*lineText, 0, &at);
+        putHex(element, 5, at.value, 4);
+        listing.clear();
+        append(listing, "Ifinput = Value Gosub Line number: ");
+        appendFitted(listing, *lineText, 5);
+        return stored();
     }
 
-    if (line.contains("STOP")) {
-        putBytes(element, 4, "80");
-        return stored(element, listing + " Stop");
+    if (contains(line, "STOP")) {
+        putByte(element, 4, "80");
+        append(listing, " Stop");
     }
-    return stored(element, listing);
+    return stored();
 }
 
-Outcome Compiler::registerStatement(const QByteArray &line, bool *matched)
+Outcome::Kind Compiler::registerStatement(QByteArrayView line, bool *matched)
 {
     // "S1=" to "S8=", "DSR1=" to "DSR3=" and the same with "+" and "-": the
     // six prefix groups never overlap, so their order does not matter here.
     *matched = false;
     qsizetype at = 0;
     bool dsr = false;
-    if (line.startsWith("DSR")) {
+    if (startsWith(line, "DSR")) {
         dsr = true;
         at = 3;
-    } else if (line.startsWith('S')) {
+    } else if (line.at(0) == 'S') {
         at = 1;
     } else {
-        return Outcome();
+        return Outcome::Blank;
     }
     if (line.size() < at + 2)
-        return Outcome();
+        return Outcome::Blank;
     const int k = line.at(at) - '0';
     const char op = line.at(at + 1);
     if (k < 1 || k > (dsr ? 3 : 8) || (op != '=' && op != '+' && op != '-'))
-        return Outcome();
+        return Outcome::Blank;
     *matched = true;
     const qsizetype prefixLength = at + 2;
-    const QByteArray prefix = line.left(prefixLength);
+    const QByteArrayView prefix = QByteArrayView(line).first(prefixLength);
     if (line.size() == prefixLength)
-        return ignored(missingOperand(prefix.constData()));
-    const auto n = readNumber(line, prefixLength);
-    if (!n)
-        return placeholder(badOperand(QByteArray("the value of " + prefix).constData()));
-    if (n->tooBig)
-        return fail(QString::fromLatin1(tooBigReason(*n)));
-    QByteArray element = elementTemplate(op == '=' ? "50" : op == '+' ? "52" : "54");
-    putBytes(element, 1, dsr ? hexDigits(0x1F + k, 2) : hexDigits(k, 2));
-    putBytes(element, 2, hexDigits(n->value, 4));
-    const QByteArray what = dsr ? line.left(4) : "Servo " + line.mid(1, 1);
-    const QByteArray value = fitDigits(n->digits, 5);
-    QByteArray listing;
-    if (op == '=')
-        listing = "Set " + what + " to " + value;
-    else if (op == '+')
-        listing = "Add  " + value + " to " + what;
-    else
-        listing = "Subtract " + value + " from " + what;
-    return stored(element, listing);
+        return ignored(missingOperand(prefix));
+    Number n;
+    if (!readNumber(line, prefixLength, &n))
+        return placeholder(badOperand("the value of " + prefix.toByteArray()));
+    if (n.tooBig)
+        return fail(tooBigReason(n));
+    char *element = m_tr.element;
+    setTemplate(element, op == '=' ? "50" : op == '+' ? "52" : "54");
+    putHex(element, 1, dsr ? 0x1F + k : k, 2);
+    putHex(element, 2, n.value, 4);
+
+    std::string &listing = m_tr.listing;
+    auto appendWhat = [&] {
+        if (dsr) {
+            append(listing, QByteArrayView(line).first(4));
+        } else {
+            append(listing, "Servo ");
+            append(listing, QByteArrayView(line).sliced(1, 1));
+        }
+    };
+    if (op == '=') {
+        append(listing, "Set ");
+        appendWhat();
+        append(listing, " to ");
+        appendFitted(listing, n.digits, 5);
+    } else if (op == '+') {
+        append(listing, "Add  ");
+        appendFitted(listing, n.digits, 5);
+        append(listing, " to ");
+        appendWhat();
+    } else {
+        append(listing, "Subtract ");
+        appendFitted(listing, n.digits, 5);
+        append(listing, " from ");
+        appendWhat();
+    }
+    return stored();
 }
 
-Outcome Compiler::labelStatement(const QByteArray &line)
+Outcome::Kind Compiler::labelStatement(QByteArrayView line)
 {
     if (line.size() > 16)
         return ignored(QStringLiteral("no statement begins this line, and it is too long for a label; line ignored"));
     if (m_labelCount >= LabelTable::kEntries)
         return fail(QStringLiteral("more than %1 labels").arg(LabelTable::kEntries));
-    m_labels.set(m_labelCount, line, m_lineText);
-    m_list.line(m_lineText + " label: " + line + ' ' + m_lineText);
+    m_labels.set(m_labelCount, line.toByteArray(), m_lineText);
+    m_list.lineParts({m_lineText, " label: ", line, " ", m_lineText});
     ++m_labelCount;
-    Outcome o;
-    o.kind = Outcome::LabelDefined;
-    return o;
+    return m_tr.kind = Outcome::LabelDefined;
 }
 
 } // namespace pvelm::compiler

@@ -12,40 +12,20 @@ constexpr qsizetype kWriteChunk = 1 << 18;
 QList<QByteArray> splitLines(const QByteArray &text)
 {
     QList<QByteArray> lines;
-    const char *data = text.constData();
-    const qsizetype n = text.size();
-    qsizetype start = 0;
-    for (qsizetype i = 0; i < n; ++i) {
-        const char c = data[i];
-        if (c != '\r' && c != '\n')
-            continue;
-        lines.append(QByteArray(data + start, i - start));
-        if (c == '\r' && i + 1 < n && data[i + 1] == '\n')
-            ++i;
-        start = i + 1;
-    }
-    if (start < n)
-        lines.append(QByteArray(data + start, n - start));
+    forEachLine(text, [&lines](const QByteArray &line) {
+        lines.append(QByteArray(line.constData(), line.size()));
+        return true;
+    });
     return lines;
 }
 
 QList<QByteArray> splitLinesInPlace(const QByteArray &text)
 {
     QList<QByteArray> lines;
-    const char *data = text.constData();
-    const qsizetype n = text.size();
-    qsizetype start = 0;
-    for (qsizetype i = 0; i < n; ++i) {
-        const char c = data[i];
-        if (c != '\r' && c != '\n')
-            continue;
-        lines.append(QByteArray::fromRawData(data + start, i - start));
-        if (c == '\r' && i + 1 < n && data[i + 1] == '\n')
-            ++i;
-        start = i + 1;
-    }
-    if (start < n)
-        lines.append(QByteArray::fromRawData(data + start, n - start));
+    forEachLine(text, [&lines](const QByteArray &line) {
+        lines.append(line);
+        return true;
+    });
     return lines;
 }
 
@@ -67,23 +47,35 @@ bool LineWriter::create(const QString &hostPath, QString *why)
     }
     m_file = std::move(file);
     m_writeFailed = false;
+    m_buffer.reserve(kWriteChunk + 4096);
     return true;
 }
 
 void LineWriter::line(const QByteArray &text)
 {
-    m_buffer.append(text);
-    m_buffer.append("\r\n", 2);
-    if (m_file && m_buffer.size() >= kWriteChunk)
-        flushBuffer();
+    lineParts({text});
 }
 
 void LineWriter::line(const QByteArray &first, char separator, const QByteArray &second)
 {
-    m_buffer.append(first);
-    m_buffer.append(separator);
-    m_buffer.append(second);
-    m_buffer.append("\r\n", 2);
+    lineParts({first, QByteArrayView(&separator, 1), second});
+}
+
+void LineWriter::lineParts(std::initializer_list<QByteArrayView> parts)
+{
+    qsizetype length = 2;
+    for (QByteArrayView part : parts)
+        length += part.size();
+    qsizetype at = m_buffer.size();
+    m_buffer.resize(at + length);
+    char *out = m_buffer.data();
+    for (QByteArrayView part : parts) {
+        if (!part.isEmpty())
+            std::memcpy(out + at, part.data(), size_t(part.size()));
+        at += part.size();
+    }
+    out[at] = '\r';
+    out[at + 1] = '\n';
     if (m_file && m_buffer.size() >= kWriteChunk)
         flushBuffer();
 }
@@ -94,7 +86,7 @@ bool LineWriter::flushBuffer()
         return !m_writeFailed;
     if (!m_writeFailed && m_file->write(m_buffer) != m_buffer.size())
         m_writeFailed = true;
-    m_buffer.clear();
+    m_buffer.resize(0); // keeps the allocation for the next chunk
     return !m_writeFailed;
 }
 

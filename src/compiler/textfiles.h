@@ -1,13 +1,60 @@
 #pragma once
 
+#include <cstring>
+#include <initializer_list>
 #include <memory>
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QFile>
 #include <QList>
 #include <QString>
 
 namespace pvelm::compiler {
+
+// Appends `bytes` to `to` with one resize and one copy: the compiler does
+// this for every piece of every line. `bytes` must not point into `to`.
+inline void appendBytes(QByteArray &to, QByteArrayView bytes)
+{
+    if (bytes.isEmpty())
+        return;
+    const qsizetype at = to.size();
+    to.resize(at + bytes.size());
+    std::memcpy(to.data() + at, bytes.data(), size_t(bytes.size()));
+}
+
+// Calls `fn(line)` for each line of single-byte text, ending at CR LF, LF
+// or CR, until it returns false; the lines point into `text` and are not
+// copied. A last line without an end still counts; an empty text has none.
+// False when `fn` stopped early.
+template <typename Fn> bool forEachLine(const QByteArray &text, Fn &&fn)
+{
+    const char *data = text.constData();
+    const qsizetype size = text.size();
+    // The next CR and the next LF at or after `start`, each found with
+    // memchr and kept until `start` passes it, so every byte is searched
+    // at most twice whatever the line ends are.
+    auto next = [data, size](char c, qsizetype from) {
+        const void *at = std::memchr(data + from, c, size_t(size - from));
+        return at ? static_cast<const char *>(at) - data : size;
+    };
+    qsizetype nextCr = -1;
+    qsizetype nextLf = -1;
+    qsizetype start = 0;
+    while (start < size) {
+        if (nextCr < start)
+            nextCr = next('\r', start);
+        if (nextLf < start)
+            nextLf = next('\n', start);
+        qsizetype end = nextCr < nextLf ? nextCr : nextLf;
+        if (!fn(QByteArray::fromRawData(data + start, end - start)))
+            return false;
+        if (end + 1 < size && data[end] == '\r' && data[end + 1] == '\n')
+            ++end;
+        start = end + 1;
+    }
+    return true;
+}
 
 // Splits single-byte text into lines ending at CR LF, LF or CR. A last line
 // without an end still counts; an empty text has no lines.
@@ -27,6 +74,9 @@ public:
     void line(const QByteArray &text);
     // The same as line(first + separator + second), without the temporary.
     void line(const QByteArray &first, char separator, const QByteArray &second);
+    // One line made of the pieces in order, none of which may point into
+    // this writer's buffer.
+    void lineParts(std::initializer_list<QByteArrayView> parts);
     // Writes what is buffered and closes; false when a write failed.
     bool close(QString *why = nullptr);
     void discard();
