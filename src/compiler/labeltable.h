@@ -12,6 +12,15 @@ namespace pvelm::compiler {
 // which it was defined. A lookup yields the first entry (lowest index) with
 // an equal name, exactly as a scan from entry 0 would; an index of first
 // occurrences keeps that fast for scripts at the board's limits.
+// A label name as a hash key, hashed with a plain byte hash: names are at
+// most 16 bytes and the lookup runs for every jump of both passes.
+struct LabelKey
+{
+    QByteArray name;
+    bool operator==(const LabelKey &other) const { return name == other.name; }
+};
+size_t qHash(const LabelKey &key, size_t seed = 0) noexcept;
+
 class LabelTable
 {
 public:
@@ -30,7 +39,7 @@ public:
 private:
     std::array<QByteArray, kEntries> m_names;
     std::array<QByteArray, kEntries> m_lines;
-    QHash<QByteArray, int> m_first; // name -> lowest index holding it
+    QHash<LabelKey, int> m_first; // name -> lowest index holding it
 };
 
 } // namespace pvelm::compiler
