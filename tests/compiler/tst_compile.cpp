@@ -139,6 +139,9 @@ void TestCompile::numbering_data()
         << QList<QByteArray>{"200 label: HERE 200", "200 Goto Line number: 00200"};
     QTest::newRow("page field keeps five digits")
         << script({"ADDRESS 1600001", "STOP"}) << QStringList{"00000:1"} << QList<QByteArray>{"1600001 Stop"};
+    QTest::newRow("numbers carry into a new digit")
+        << script({"ADDRESS 0099", "STOP", "STOP", "ADDRESS 999", "STOP", "STOP"})
+        << QStringList{"00006:3,4", "00062:7,8"} << QList<QByteArray>{"0099 Stop", "100 Stop", "999 Stop", "1000 Stop"};
     QTest::newRow("placeholder in slot 15 flushes")
         << script({"ADDRESS 15", "S2=Y", "STOP"}) << QStringList{"00000:", "00001:0"}
         << QList<QByteArray>{"15 ERROR S2=Y", "16 Stop"};
