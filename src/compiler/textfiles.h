@@ -12,17 +12,6 @@
 
 namespace pvelm::compiler {
 
-// Appends `bytes` to `to` with one resize and one copy: the compiler does
-// this for every piece of every line. `bytes` must not point into `to`.
-inline void appendBytes(QByteArray &to, QByteArrayView bytes)
-{
-    if (bytes.isEmpty())
-        return;
-    const qsizetype at = to.size();
-    to.resize(at + bytes.size());
-    std::memcpy(to.data() + at, bytes.data(), size_t(bytes.size()));
-}
-
 // Calls `fn(line)` for each line of single-byte text, ending at CR LF, LF
 // or CR, until it returns false; the lines point into `text` and are not
 // copied. A last line without an end still counts; an empty text has none.

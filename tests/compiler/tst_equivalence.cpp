@@ -8,6 +8,7 @@
 #include "compilehelpers.h"
 #include "compiler/compiler.h"
 #include "compiler/labeltable.h"
+#include "compiler/textfiles.h"
 #include "generatedscripts.h"
 #include "support/testenv.h"
 
@@ -60,6 +61,30 @@ std::optional<QByteArray> scan(const QList<QPair<QByteArray, QByteArray>> &entri
     return std::nullopt;
 }
 
+// Lines split the obvious way, one byte at a time.
+QList<QByteArray> referenceLines(const QByteArray &text)
+{
+    QList<QByteArray> lines;
+    QByteArray current;
+    bool open = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char c = text.at(i);
+        if (c == '\r' || c == '\n') {
+            lines.append(current);
+            current.clear();
+            open = false;
+            if (c == '\r' && i + 1 < text.size() && text.at(i + 1) == '\n')
+                ++i;
+        } else {
+            current.append(c);
+            open = true;
+        }
+    }
+    if (open)
+        lines.append(current);
+    return lines;
+}
+
 } // namespace
 
 class TestEquivalence : public QObject
@@ -70,6 +95,7 @@ private slots:
     void sameBytesAsBefore_data();
     void sameBytesAsBefore();
     void labelLookupIsAScan();
+    void linesSplitAsByteByByte();
 };
 
 void TestEquivalence::sameBytesAsBefore_data()
@@ -175,6 +201,29 @@ void TestEquivalence::labelLookupIsAScan()
         entries[k] = {name, line};
         for (const QByteArray &n : names)
             QCOMPARE(table.lookup(n), scan(entries, n));
+    }
+}
+
+void TestEquivalence::linesSplitAsByteByByte()
+{
+    // Short random texts over letters, blanks and both line-end bytes cover
+    // every order of CR, LF, CR LF and LF CR, with and without a last end.
+    ScriptRandom r(11);
+    static const char alphabet[] = {'A', 'b', ' ', '\r', '\n', '\0'};
+    for (int round = 0; round < 3000; ++round) {
+        QByteArray text;
+        const int size = r.below(24);
+        for (int i = 0; i < size; ++i)
+            text.append(alphabet[r.below(int(sizeof alphabet))]);
+        const QList<QByteArray> expected = referenceLines(text);
+        QCOMPARE(splitLines(text), expected);
+        QList<QByteArray> seen;
+        const bool all = forEachLine(text, [&seen](const QByteArray &line) {
+            seen.append(QByteArray(line.constData(), line.size()));
+            return seen.size() < 3; // stopping early is honoured
+        });
+        QCOMPARE(seen, expected.mid(0, 3));
+        QCOMPARE(all, expected.size() < 3);
     }
 }
 
