@@ -14,9 +14,6 @@ namespace pvelm::cli {
 
 // ---- output -----------------------------------------------------------------
 
-namespace {
-
-// Messages must stay on one line each, also when they quote board data.
 QString oneLine(QString text)
 {
     for (QChar &c : text) {
@@ -25,6 +22,8 @@ QString oneLine(QString text)
     }
     return text;
 }
+
+namespace {
 
 void writeErr(const QString &line)
 {
@@ -76,8 +75,6 @@ const SettingsRecord &Invocation::settings() const
 }
 
 // ---- command table ------------------------------------------------------------
-
-void addCompileCommands(std::vector<Command> &table); // compilecommands.cpp
 
 const std::vector<Command> &commandTable()
 {

@@ -29,6 +29,9 @@ enum ExitStatus {
 void printLine(const QString &text);
 void printError(const QString &text);
 void printWarning(const QString &text);
+// Control characters replaced by blanks, so a message quoting board data or
+// a source line stays on one line.
+QString oneLine(QString text);
 
 class Session;
 
@@ -78,7 +81,8 @@ struct Command
 const std::vector<Command> &commandTable();
 
 // Entries of each area; commandTable() gathers them.
-void addBoardCommands(std::vector<Command> &table);
+void addBoardCommands(std::vector<Command> &table);   // boardcommands.cpp
+void addCompileCommands(std::vector<Command> &table); // compilecommands.cpp
 
 // Runs one velm command line (arguments without the program name) and
 // returns the exit status. Needs a QCoreApplication: the link's waits pump

@@ -10,16 +10,6 @@ namespace pvelm::cli {
 
 namespace {
 
-// A diagnostic must stay one line, whatever bytes the source line held.
-QString oneLine(QString text)
-{
-    for (QChar &c : text) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
-            c = QLatin1Char(' ');
-    }
-    return text;
-}
-
 void printDiagnostic(const QString &file, qint64 line, const QString &text)
 {
     const QByteArray bytes =

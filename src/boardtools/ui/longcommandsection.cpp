@@ -1,5 +1,6 @@
 #include "boardtools/ui/longcommandsection.h"
 
+#include "app/ui/frames.h"
 #include "app/ui/toolwindow.h"
 #include "boardtools/commandsender.h"
 #include "link/link.h"
@@ -15,18 +16,6 @@
 #include <QVBoxLayout>
 
 namespace pvelm {
-
-namespace {
-
-QGroupBox *frame(const QString &caption, QWidget *content)
-{
-    auto *box = new QGroupBox(caption);
-    auto *layout = new QVBoxLayout(box);
-    layout->addWidget(content);
-    return box;
-}
-
-} // namespace
 
 LongCommandSection::LongCommandSection(Link &link, const QString &defaultCommand, QWidget *parent)
     : QWidget(parent), m_link(link)

@@ -2,6 +2,7 @@
 
 #include "app/hostpaths.h"
 #include "app/settings.h"
+#include "app/ui/frames.h"
 #include "app/ui/messages.h"
 
 #include <QFontDatabase>
@@ -17,14 +18,6 @@
 namespace pvelm {
 
 namespace {
-
-QGroupBox *frame(const QString &caption, QWidget *content)
-{
-    auto *box = new QGroupBox(caption);
-    auto *layout = new QVBoxLayout(box);
-    layout->addWidget(content);
-    return box;
-}
 
 // A path box; assistive technology names it by its frame's caption.
 QLineEdit *pathBox(const char *name, const QString &frameCaption)
