@@ -314,31 +314,72 @@ struct Link::Private
         return false;
     }
 
+    enum class Handshake { Answered, NoAnswer, PortFailed };
+
+    // The attention handshake with its retries: before every attempt run
+    // `prepare` (if any) and discard the waiting input `discards` times.
+    // `noteTimeout` marks linkTimedOut when an attempt's wait runs out.
+    Handshake handshake(char attention, char answer, int seconds, int retries, int discards,
+                        const std::function<void()> &prepare = {}, bool noteTimeout = false)
+    {
+        int counter = 0;
+        for (;;) {
+            if (prepare)
+                prepare();
+            for (int i = 0; i < discards; ++i) {
+                if (!discardInput())
+                    return Handshake::PortFailed;
+            }
+            const Attempt a = attempt(attention, answer, seconds);
+            if (a.portFailed)
+                return Handshake::PortFailed;
+            if (noteTimeout && a.timedOut)
+                q->linkTimedOut = true;
+            if (a.answered && !a.stopped)
+                return Handshake::Answered;
+            if (a.stopped || !retry(counter, retries))
+                return Handshake::NoAnswer;
+        }
+    }
+
+    // Waits for a reply of n characters. Running out makes the code "Z";
+    // otherwise `target` takes all that waits. False when the port failed.
+    bool awaitReply(int n, int seconds, QString &target, bool clearPacketWhileWaiting)
+    {
+        const WaitEnd end =
+            clearPacketWhileWaiting ? waitChars(n, seconds, [this] { q->linkPacket.clear(); }) : waitChars(n, seconds);
+        if (end == WaitEnd::PortFailed)
+            return false;
+        if (end != WaitEnd::Reached)
+            q->linkErrorCode = kCodeNoAnswer;
+        else
+            target = takeAll();
+        return true;
+    }
+
+    // Sends linkPacket behind a frame prefix, leaving the framed text in it.
+    bool sendFramed(char prefix)
+    {
+        q->linkPacket = QLatin1Char(prefix) + q->linkPacket;
+        return send(q->linkPacket);
+    }
+
     // ---- the routines, without the one-exchange guard ------------------
 
     void receiveBlock(int replyLength)
     {
         q->linkErrorCode = kCodeOk;
-        if (!discardInput())
+        // One attempt only.
+        const Handshake h = handshake(kAttentionPacket, kAnswerPacket, 6, 0, 1);
+        if (h == Handshake::PortFailed)
             return portFailure(true);
-        const Attempt a = attempt(kAttentionPacket, kAnswerPacket, 6);
-        if (a.portFailed)
-            return portFailure(true);
-        if (!a.answered || a.stopped) {
+        if (h == Handshake::NoAnswer) {
             q->linkErrorCode = kCodeNoAnswer;
         } else {
-            q->linkPacket = QLatin1Char(kLongFrame) + q->linkPacket;
-            const bool sent = send(q->linkPacket);
+            const bool sent = sendFramed(kLongFrame);
             q->linkPacket.clear();
-            if (!sent)
+            if (!sent || !awaitReply(replyLength, 6, q->linkBlock, true))
                 return portFailure(true);
-            const WaitEnd end = waitChars(replyLength, 6, [this] { q->linkPacket.clear(); });
-            if (end == WaitEnd::PortFailed)
-                return portFailure(true);
-            if (end != WaitEnd::Reached)
-                q->linkErrorCode = kCodeNoAnswer;
-            if (q->linkErrorCode != kCodeNoAnswer)
-                q->linkBlock = takeAll();
         }
         q->describeLinkError();
     }
@@ -346,159 +387,92 @@ struct Link::Private
     void binsender()
     {
         q->linkErrorCode = kCodeOk;
-        int counter = 0;
-        for (;;) {
-            if (!discardInput())
-                return portFailure(true);
-            const Attempt a = attempt(kAttentionBlock, kAnswerBlock, 2);
-            if (a.portFailed)
-                return portFailure(true);
-            if (a.timedOut)
-                q->linkTimedOut = true;
-            if (a.answered && !a.stopped)
-                break;
-            if (a.stopped || !retry(counter, 3)) {
-                q->linkErrorCode = kCodeNoAnswer;
-                q->describeLinkError();
-                return;
-            }
-        }
-        if (!q->linkTimedOut) {
+        const Handshake h = handshake(kAttentionBlock, kAnswerBlock, 2, 3, 1, {}, true);
+        if (h == Handshake::PortFailed)
+            return portFailure(true);
+        if (h == Handshake::NoAnswer) {
+            q->linkErrorCode = kCodeNoAnswer;
+        } else if (!q->linkTimedOut) {
+            // linkBlock itself is not changed.
             const bool sent = send(QLatin1Char(kLongFrame) + q->linkBlock);
             q->linkPacket.clear();
-            if (!sent)
+            if (!sent || !awaitReply(kLongPacketLength, 8, q->linkPacket, true))
                 return portFailure(true);
-            const WaitEnd end = waitChars(kLongPacketLength, 8, [this] { q->linkPacket.clear(); });
-            if (end == WaitEnd::PortFailed)
-                return portFailure(true);
-            if (end != WaitEnd::Reached)
-                q->linkErrorCode = kCodeNoAnswer;
-            if (q->linkErrorCode != kCodeNoAnswer)
-                q->linkPacket = takeAll();
         }
         q->describeLinkError();
     }
 
+    // No message text: describeLinkError is not called.
     void packwriter()
     {
         q->linkErrorCode = kCodeOk;
-        int counter = 0;
-        for (;;) {
-            if (!discardInput())
-                return portFailure(false);
-            const Attempt a = attempt(kAttentionBlock, kAnswerBlock, 2);
-            if (a.portFailed)
-                return portFailure(false);
-            if (a.answered && !a.stopped) {
-                q->linkBlock = QLatin1Char(kPackedFrame) + q->linkBlock + QLatin1Char(kPackedFrameEnd);
-                if (!send(q->linkBlock))
-                    return portFailure(false);
-                return;
-            }
-            if (a.stopped || !retry(counter, 3)) {
-                q->linkErrorCode = kCodeNoAnswer;
-                return;
-            }
+        const Handshake h = handshake(kAttentionBlock, kAnswerBlock, 2, 3, 1);
+        if (h == Handshake::PortFailed)
+            return portFailure(false);
+        if (h == Handshake::NoAnswer) {
+            q->linkErrorCode = kCodeNoAnswer;
+            return;
         }
+        q->linkBlock = QLatin1Char(kPackedFrame) + q->linkBlock + QLatin1Char(kPackedFrameEnd);
+        if (!send(q->linkBlock))
+            portFailure(false);
     }
 
     void rawsender()
     {
         q->linkErrorCode = kCodeOk;
-        int counter = 0;
-        for (;;) {
-            if (!discardInput())
-                return portFailure(true);
-            const Attempt a = attempt(kAttentionPacket, kAnswerPacket, 2);
-            if (a.portFailed)
-                return portFailure(true);
-            if (a.answered && !a.stopped)
-                break;
-            if (a.stopped || !retry(counter, 3)) {
-                q->linkErrorCode = kCodeNoAnswer;
-                q->describeLinkError();
-                return;
-            }
-        }
-        q->linkPacket = QLatin1Char(kLongFrame) + q->linkPacket;
-        const bool sent = send(q->linkPacket);
-        q->linkPacket.clear();
-        if (!sent)
+        const Handshake h = handshake(kAttentionPacket, kAnswerPacket, 2, 3, 1);
+        if (h == Handshake::PortFailed)
             return portFailure(true);
-        const WaitEnd end = waitChars(kLongPacketLength, 10, [this] { q->linkPacket.clear(); });
-        if (end == WaitEnd::PortFailed)
-            return portFailure(true);
-        if (end != WaitEnd::Reached)
+        if (h == Handshake::NoAnswer) {
             q->linkErrorCode = kCodeNoAnswer;
-        if (q->linkErrorCode != kCodeNoAnswer)
-            q->linkPacket = takeAll();
+        } else {
+            const bool sent = sendFramed(kLongFrame);
+            q->linkPacket.clear();
+            if (!sent || !awaitReply(kLongPacketLength, 10, q->linkPacket, true))
+                return portFailure(true);
+        }
         q->describeLinkError();
     }
 
     // Unlike the others, sendonly does not reset the code to "0" first: a
     // success leaves the code of the exchange before it. Its callers never
-    // look at it.
+    // look at it. Input is discarded once, not before every attempt.
     void sendonly()
     {
         if (!discardInput())
             return portFailure(true);
-        int counter = 0;
-        for (;;) {
-            const Attempt a = attempt(kAttentionPacket, kAnswerPacket, 2);
-            if (a.portFailed)
-                return portFailure(true);
-            if (a.answered && !a.stopped) {
-                q->linkPacket = QLatin1Char(kLongFrame) + q->linkPacket;
-                if (!send(q->linkPacket))
-                    return portFailure(true);
-                break;
-            }
-            if (a.stopped || !retry(counter, 3)) {
-                q->linkErrorCode = kCodeNoAnswer;
-                break;
-            }
-        }
+        const Handshake h = handshake(kAttentionPacket, kAnswerPacket, 2, 3, 0);
+        if (h == Handshake::PortFailed)
+            return portFailure(true);
+        if (h == Handshake::NoAnswer)
+            q->linkErrorCode = kCodeNoAnswer;
+        else if (!sendFramed(kLongFrame))
+            return portFailure(true);
         q->describeLinkError();
     }
 
     void smallcomax()
     {
         q->linkErrorCode = kCodeOk;
-        int counter = 0;
-        for (;;) {
-            if (!discardInput() || !discardInput())
-                return portFailure(true);
-            const Attempt a = attempt(kAttentionPacket, kAnswerPacket, 2);
-            if (a.portFailed)
-                return portFailure(true);
-            if (a.answered && !a.stopped)
-                break;
-            if (a.stopped || !retry(counter, 3)) {
-                q->linkErrorCode = kCodeNoAnswer;
-                q->describeLinkError();
-                return;
-            }
-        }
-        // The sent text stays in linkPacket while the reply is awaited.
-        q->linkPacket = QLatin1Char(kShortFrame) + q->linkPacket;
-        if (!send(q->linkPacket))
+        const Handshake h = handshake(kAttentionPacket, kAnswerPacket, 2, 3, 2);
+        if (h == Handshake::PortFailed)
             return portFailure(true);
-        const WaitEnd end = waitChars(kShortPacketLength, 6);
-        if (end == WaitEnd::PortFailed)
-            return portFailure(true);
-        if (end != WaitEnd::Reached)
+        if (h == Handshake::NoAnswer) {
             q->linkErrorCode = kCodeNoAnswer;
-        if (q->linkErrorCode != kCodeNoAnswer)
-            q->linkPacket = takeAll();
+        } else {
+            // The sent text stays in linkPacket while the reply is awaited.
+            if (!sendFramed(kShortFrame) || !awaitReply(kShortPacketLength, 6, q->linkPacket, false))
+                return portFailure(true);
+        }
         q->describeLinkError();
     }
 
     void docomax()
     {
         q->linkErrorCode = kCodeOk;
-        int counter = 0;
-        for (;;) {
-            // Built again for every attempt; the body is used once only.
+        // The packet is built again for every attempt; the body is used once.
+        const auto buildPacket = [this] {
             QString packet = QString::fromLatin1(kDocomaxTemplate);
             fillField(packet, 4, 3, q->cmdCode);
             fillField(packet, 51, 3, q->cmdParam1);
@@ -509,19 +483,14 @@ struct Link::Private
                 fillField(packet, 7, 41, q->cmdData.left(41));
             q->cmdData.clear();
             q->linkPacket = QLatin1Char(kLongFrame) + packet;
-
-            if (!discardInput() || !discardInput())
-                return portFailure(true);
-            const Attempt a = attempt(kAttentionPacket, kAnswerPacket, 1);
-            if (a.portFailed)
-                return portFailure(true);
-            if (a.answered && !a.stopped)
-                break;
-            if (a.stopped || !retry(counter, 2)) {
-                q->linkErrorCode = kCodeNoAnswer;
-                q->describeLinkError();
-                return;
-            }
+        };
+        const Handshake h = handshake(kAttentionPacket, kAnswerPacket, 1, 2, 2, buildPacket);
+        if (h == Handshake::PortFailed)
+            return portFailure(true);
+        if (h == Handshake::NoAnswer) {
+            q->linkErrorCode = kCodeNoAnswer;
+            q->describeLinkError();
+            return;
         }
         if (!send(q->linkPacket))
             return portFailure(true);
