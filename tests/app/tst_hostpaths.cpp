@@ -14,58 +14,39 @@ class TestHostPaths : public QObject
 private slots:
     void mapping_data()
     {
-        QTest::addColumn<QStringList>("existing"); // folders and files made first, relative to the root
-        QTest::addColumn<QString>("windowsPath");
-        QTest::addColumn<QString>("expected"); // relative to the root
+        QTest::addColumn<QStringList>("existing"); // made first below the root; folders end in "/"
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("expected"); // "@" stands for the root
 
         QTest::newRow("default script") << QStringList() << "c:\\Corvane\\velm.txt"
-                                        << "drive_c/Corvane/velm.txt";
+                                        << "@/drive_c/Corvane/velm.txt";
         QTest::newRow("upper-case drive") << QStringList() << "C:\\Corvane"
-                                          << "drive_c/Corvane";
-        QTest::newRow("other drive") << QStringList() << "d:\\data\\x.fla"
-                                     << "drive_d/data/x.fla";
-        QTest::newRow("forward slashes") << QStringList() << "c:/Corvane//list.txt"
-                                         << "drive_c/Corvane/list.txt";
+                                          << "@/drive_c/Corvane";
+        QTest::newRow("other drive, slashes") << QStringList() << "d:/data//x.fla"
+                                              << "@/drive_d/data/x.fla";
         QTest::newRow("any case finds existing")
-            << QStringList{"drive_c/Corvane/", "drive_c/Corvane/Flashda.fla"} << "c:\\corvane\\FLASHDA.FLA"
-            << "drive_c/Corvane/Flashda.fla";
+            << QStringList{"drive_c/Corvane/Flashda.fla"} << "c:\\corvane\\FLASHDA.FLA"
+            << "@/drive_c/Corvane/Flashda.fla";
         QTest::newRow("new component as written") << QStringList{"drive_c/Corvane/"} << "c:\\CORVANE\\New\\Out.TXT"
-                                                  << "drive_c/Corvane/New/Out.TXT";
+                                                  << "@/drive_c/Corvane/New/Out.TXT";
         QTest::newRow("exact match preferred")
             << QStringList{"drive_c/corvane/", "drive_c/Corvane/"} << "c:\\Corvane\\a"
-            << "drive_c/Corvane/a";
+            << "@/drive_c/Corvane/a";
+        QTest::newRow("absolute host path") << QStringList() << "/tmp/some/file.txt"
+                                            << "/tmp/some/file.txt";
+        QTest::newRow("relative host path") << QStringList() << "relative/velm.txt"
+                                            << "relative/velm.txt";
     }
 
     void mapping()
     {
         QFETCH(QStringList, existing);
-        QFETCH(QString, windowsPath);
+        QFETCH(QString, path);
         QFETCH(QString, expected);
         TestRoot root;
-        for (const QString &e : existing) {
-            if (e.endsWith(QLatin1Char('/')))
-                QVERIFY(QDir().mkpath(root.file(e)));
-            else
-                QVERIFY(writeAllBytes(root.file(e), "x"));
-        }
-        QCOMPARE(hp::toHost(windowsPath), root.file(expected));
-    }
-
-    void hostPathsPassThrough()
-    {
-        TestRoot root;
-        QCOMPARE(hp::toHost(QStringLiteral("/tmp/some/file.txt")), QStringLiteral("/tmp/some/file.txt"));
-        QCOMPARE(hp::toHost(QStringLiteral("relative/velm.txt")), QStringLiteral("relative/velm.txt"));
-    }
-
-    void fixedLocations()
-    {
-        TestRoot root;
-        QCOMPARE(hp::root(), root.path());
-        QCOMPARE(hp::workingFolder(), root.file(QStringLiteral("drive_c/Corvane")));
-        QCOMPARE(hp::settingsFile(), root.file(QStringLiteral("drive_c/Corvane/parameters.ovh")));
-        QCOMPARE(hp::workFile(QStringLiteral("premerged.tmp")),
-                 root.file(QStringLiteral("drive_c/Corvane/premerged.tmp")));
+        for (const QString &e : existing)
+            QVERIFY(e.endsWith(QLatin1Char('/')) ? QDir().mkpath(root.file(e)) : writeAllBytes(root.file(e), "x"));
+        QCOMPARE(hp::toHost(path), expected.replace(QLatin1Char('@'), root.path()));
     }
 
     void rootDefaultsToHome()
@@ -85,15 +66,13 @@ private slots:
     void serialPorts()
     {
         TestRoot root;
-        QCOMPARE(hp::dosDeviceLink(1), root.file(QStringLiteral("dosdevices/com1")));
         // No link: the n-th standard serial device.
         QCOMPARE(hp::portDevice(1), QStringLiteral("/dev/ttyS0"));
-        QCOMPARE(hp::portDevice(4), QStringLiteral("/dev/ttyS3"));
-        // A link names the device, as Wine's dosdevices do.
+        // A lower-case dosdevices link names the device, as Wine's do.
         QVERIFY(QDir().mkpath(root.file(QStringLiteral("dosdevices"))));
-        QVERIFY(QFile::link(QStringLiteral("/dev/pts/77"), hp::dosDeviceLink(3)));
+        QVERIFY(QFile::link(QStringLiteral("/dev/pts/77"), root.file(QStringLiteral("dosdevices/com3"))));
         QCOMPARE(hp::portDevice(3), QStringLiteral("/dev/pts/77"));
-        QCOMPARE(hp::portDevice(2), QStringLiteral("/dev/ttyS1"));
+        QCOMPARE(hp::portDevice(4), QStringLiteral("/dev/ttyS3"));
     }
 };
 

@@ -1,10 +1,9 @@
 // The main window driven offscreen: its menus, start-up, the one-instance
-// windows and shutdown while an exchange waits. Also the about window and
-// the pvelm entry's refusal to start without a display.
+// windows and shutdown while an exchange waits; and the pvelm entry's
+// refusal to start without a display.
 
 #include "app/hostpaths.h"
 #include "app/settings.h"
-#include "app/ui/aboutform.h"
 #include "app/ui/messages.h"
 #include "app/ui/velmcon.h"
 #include "boardtools/commandsender.h"
@@ -55,8 +54,7 @@ QString displayed(QString caption)
 {
     caption.replace(QLatin1String("&&"), QString(QChar(0xE000)));
     caption.remove(QLatin1Char('&'));
-    caption.replace(QChar(0xE000), QLatin1Char('&'));
-    return caption;
+    return caption.replace(QChar(0xE000), QLatin1Char('&'));
 }
 
 void deleteClosedWindows()
@@ -71,6 +69,11 @@ bool linkPort(int n, const QString &device)
     return QFile::link(device, hostpaths::dosDeviceLink(n));
 }
 
+QLineEdit *edit(QWidget *w, const char *name)
+{
+    return w->findChild<QLineEdit *>(QLatin1String(name));
+}
+
 } // namespace
 
 class TestVelmcon : public QObject
@@ -82,15 +85,12 @@ private slots:
     void cleanup();
 
     void menuBar();
-    void windowExistsOnce_data();
     void windowExistsOnce();
     void windowClosedDuringItsExchange();
     void firstStartOpensPortOne();
     void missingPortLeavesWindowUsable();
     void unreadableSettingsEndTheProgram();
-    void shortRecordNotice();
     void closeWhileExchangeWaits();
-    void aboutform();
     void entryWithoutDisplay();
 
 private:
@@ -99,14 +99,25 @@ private:
     std::unique_ptr<sim::VirtualBoard> m_board;
     std::unique_ptr<Velmcon> m_velmcon;
 
-    void startBoardOnPort1()
+    // A virtual board on port 1; a silent one holds every exchange.
+    void startBoardOnPort1(sim::Fault fault = sim::Fault::None)
     {
         m_board = std::make_unique<sim::VirtualBoard>();
         QString error;
         QVERIFY2(m_board->start(&error), qPrintable(error));
+        m_board->setFault(fault);
         QVERIFY(linkPort(1, m_board->devicePath()));
     }
     QAction *action(const char *name) { return m_velmcon->findChild<QAction *>(QLatin1String(name)); }
+    // Chooses a menu item and returns the long sender it shows.
+    Sendinst *openSendinst()
+    {
+        action("sendinstY")->trigger();
+        for (Sendinst *w : m_velmcon->findChildren<Sendinst *>())
+            if (!w->isFinished())
+                return w;
+        return nullptr;
+    }
 };
 
 void TestVelmcon::init()
@@ -129,103 +140,75 @@ void TestVelmcon::menuBar()
 {
     QCOMPARE(m_velmcon->windowTitle(), QStringLiteral("PVelm Main Control"));
 
-    // menu | item | caption as shown | enabled
+    // menu | item | caption as shown | enabled | caption of the window it opens
     const QStringList expected = {
-        "mpos|Move & Position Edit|",
-        "mpos|insbuild|Instruction Editor|off",
-        "mpos|posbuild|Position Manager|off",
-        "mpos|pinsbuild|Packed Move/Position Editor|off",
-        "mpos|speedbuilderY|Speed Editor|off",
-        "setup|Setup and Tools|",
-        "setup|ssetupY|System Setup|off",
-        "setup|parameterconY|Board Setup|off",
-        "setup|MemoryeditorY|Memory Editor|off",
-        "setup|sendinstX|Send Short Command|on",
-        "setup|sendinstY|Send Long Command|on",
-        "setup|binsendY|Flash Tools|off",
-        "|filegobblery|VelmScript File Downalod|on",
-        "|About|About|on",
+        "mpos|Move & Position Edit",
+        "mpos|insbuild|Instruction Editor|off|",
+        "mpos|posbuild|Position Manager|off|",
+        "mpos|pinsbuild|Packed Move/Position Editor|off|",
+        "mpos|speedbuilderY|Speed Editor|off|",
+        "setup|Setup and Tools",
+        "setup|ssetupY|System Setup|off|",
+        "setup|parameterconY|Board Setup|off|",
+        "setup|MemoryeditorY|Memory Editor|off|",
+        "setup|sendinstX|Send Short Command|on|Short Command Sender",
+        "setup|sendinstY|Send Long Command|on|Long Command Sender",
+        "setup|binsendY|Flash Tools|off|",
+        "|filegobblery|VelmScript File Downalod|on|Velm Converter & Downloader",
+        "|About|About|on|About PVelm",
     };
 
-    QStringList actual;
-    const QList<QAction *> top = m_velmcon->menuBar()->actions();
-    for (QAction *a : top) {
-        if (QMenu *menu = a->menu()) {
-            actual << menu->objectName() + '|' + displayed(menu->title()) + '|';
-            for (QAction *item : menu->actions())
-                actual << menu->objectName() + '|' + item->objectName() + '|' + displayed(item->text()) + '|' +
-                              (item->isEnabled() ? "on" : "off");
-        } else {
-            actual << '|' + a->objectName() + '|' + displayed(a->text()) + '|' + (a->isEnabled() ? "on" : "off");
+    auto row = [this](const QString &menu, QAction *item) {
+        QString opened;
+        if (item->isEnabled()) {
+            const auto before = m_velmcon->findChildren<ToolWindow *>();
+            item->trigger();
+            for (ToolWindow *w : m_velmcon->findChildren<ToolWindow *>())
+                if (!before.contains(w) && w->isVisible())
+                    opened += w->windowTitle();
         }
+        return QStringList{menu, item->objectName(), displayed(item->text()), item->isEnabled() ? "on" : "off", opened}
+            .join('|');
+    };
+    QStringList actual;
+    for (QAction *a : m_velmcon->menuBar()->actions()) {
         QVERIFY(a->isVisible());
+        if (QMenu *menu = a->menu()) {
+            actual << menu->objectName() + '|' + displayed(menu->title());
+            for (QAction *item : menu->actions())
+                actual << row(menu->objectName(), item);
+        } else {
+            actual << row(QString(), a);
+        }
     }
     QCOMPARE(actual, expected);
 }
 
-void TestVelmcon::windowExistsOnce_data()
-{
-    QTest::addColumn<QString>("item");
-    QTest::addColumn<QString>("windowName");
-    QTest::addColumn<QString>("caption");
-    QTest::addColumn<QString>("defaultCommand");
-    QTest::newRow("short sender") << "sendinstX"
-                                  << "Sndshort"
-                                  << "Short Command Sender"
-                                  << "X";
-    QTest::newRow("long sender") << "sendinstY"
-                                 << "Sendinst"
-                                 << "Long Command Sender"
-                                 << "R02";
-    QTest::newRow("about") << "About"
-                           << "Aboutform"
-                           << "About PVelm" << QString();
-}
-
 void TestVelmcon::windowExistsOnce()
 {
-    QFETCH(QString, item);
-    QFETCH(QString, windowName);
-    QFETCH(QString, caption);
-    QFETCH(QString, defaultCommand);
-
+    // The mechanism is shared by every menu window; the long sender stands
+    // for them all.
     QVERIFY(m_velmcon->Form_Load());
     m_velmcon->show();
-    auto openWindows = [&] {
-        QList<QWidget *> open;
-        for (auto *w : m_velmcon->findChildren<ToolWindow *>(windowName, Qt::FindDirectChildrenOnly))
-            if (w->isVisible())
-                open << w;
-        return open;
-    };
+    QPointer<Sendinst> first = openSendinst();
+    QVERIFY(first && first->isWindow() && first->isVisible());
+    edit(first, "cmddat")->setText("typed");
 
-    action(item.toLatin1())->trigger();
-    QCOMPARE(openWindows().size(), 1);
-    QPointer<QWidget> first = openWindows().first();
-    QCOMPARE(first->windowTitle(), caption);
-    QVERIFY(first->isWindow());
-    QCOMPARE(first->parentWidget(), m_velmcon.get());
-    if (!defaultCommand.isEmpty())
-        first->findChild<QLineEdit *>("cmddat")->setText("typed");
-
-    // Chosen again (from behind the main window): the same window, raised,
+    // Chosen again from behind the main window: the same window, raised,
     // with what was typed into it.
     m_velmcon->activateWindow();
-    action(item.toLatin1())->trigger();
-    QCOMPARE(openWindows().size(), 1);
-    QCOMPARE(openWindows().first(), first.data());
+    QCOMPARE(openSendinst(), first.data());
     QVERIFY(QTest::qWaitForWindowActive(first));
-    if (!defaultCommand.isEmpty())
-        QCOMPARE(first->findChild<QLineEdit *>("cmddat")->text(), QStringLiteral("typed"));
+    QCOMPARE(m_velmcon->findChildren<Sendinst *>().size(), 1);
+    QCOMPARE(edit(first, "cmddat")->text(), QStringLiteral("typed"));
 
     // Closed: gone, and the next choice makes a new window with its defaults.
     QVERIFY(first->close());
     deleteClosedWindows();
     QVERIFY(first.isNull());
-    action(item.toLatin1())->trigger();
-    QCOMPARE(openWindows().size(), 1);
-    if (!defaultCommand.isEmpty())
-        QCOMPARE(openWindows().first()->findChild<QLineEdit *>("cmddat")->text(), defaultCommand);
+    Sendinst *fresh = openSendinst();
+    QVERIFY(fresh && fresh->isVisible());
+    QCOMPARE(edit(fresh, "cmddat")->text(), QStringLiteral("R02"));
 }
 
 void TestVelmcon::windowClosedDuringItsExchange()
@@ -234,65 +217,58 @@ void TestVelmcon::windowClosedDuringItsExchange()
     // board. The handler returns into a hidden window that still exists; the
     // menu meanwhile gives a fresh window; the old one goes once its
     // handler is done.
-    startBoardOnPort1();
-    m_board->setFault(sim::Fault::NoAnswer);
+    startBoardOnPort1(sim::Fault::NoAnswer);
     QVERIFY(m_velmcon->Form_Load());
     m_velmcon->link().setSecondMs(50);
-    action("sendinstY")->trigger();
-    QPointer<Sendinst> old = m_velmcon->findChild<Sendinst *>();
-    QVERIFY(old);
-
+    QPointer<Sendinst> old = openSendinst();
     QPointer<Sendinst> fresh;
     bool oldAliveInWait = false;
     QTimer::singleShot(20, m_velmcon.get(), [&] {
         old->close();
         deleteClosedWindows();
         oldAliveInWait = !old.isNull() && !old->isVisible();
-        action("sendinstY")->trigger();
-        for (Sendinst *w : m_velmcon->findChildren<Sendinst *>())
-            if (w != old)
-                fresh = w;
+        fresh = openSendinst();
     });
     old->findChild<QPushButton *>("sendit")->click();
 
     QVERIFY(oldAliveInWait);
-    QVERIFY(fresh);
-    QVERIFY(fresh->isVisible());
+    QVERIFY(fresh && fresh != old && fresh->isVisible());
     QVERIFY(old); // the handler wrote its result into it
-    QCOMPARE(old->findChild<QLineEdit *>("responce")->text(), QString::fromLatin1(kLongCommandError));
+    QCOMPARE(edit(old, "responce")->text(), QString::fromLatin1(kLongCommandError));
     deleteClosedWindows();
     QVERIFY(old.isNull());
     QVERIFY(fresh);
-    QCOMPARE(fresh->findChild<QLineEdit *>("responce")->text(), QString());
+    QCOMPARE(edit(fresh, "responce")->text(), QString());
 }
 
 void TestVelmcon::firstStartOpensPortOne()
 {
     startBoardOnPort1();
-    QVERIFY(!QFile::exists(hostpaths::settingsFile()));
-
     QVERIFY(m_velmcon->Form_Load());
     QCOMPARE(readAllBytes(hostpaths::settingsFile()), SettingsRecord::defaultRecord());
     QCOMPARE(m_recorder->messages, QStringList());
-    Link &link = m_velmcon->link();
-    QVERIFY2(link.isPortOpen(), qPrintable(link.portOpenError()));
-    QCOMPARE(link.commPort(), 1);
-    QCOMPARE(link.portSettingsText(), QStringLiteral("57600,n,8,1"));
+    QCOMPARE(m_velmcon->link().commPort(), 1);
+    QCOMPARE(m_velmcon->statusBar()->findChild<QLabel *>("portState")->text(),
+             m_velmcon->link().portDevice() + QStringLiteral(" 57600,n,8,1"));
     QCOMPARE(m_velmcon->findChild<QLabel *>("notifications")->text(), QStringLiteral("None"));
 
-    // And the open port carries an exchange to the board.
-    m_velmcon->findChild<QAction *>("sendinstY")->trigger();
-    auto *sendinst = m_velmcon->findChild<Sendinst *>();
+    // The open port carries an exchange to the board.
+    Sendinst *sendinst = openSendinst();
     sendinst->findChild<QPushButton *>("Version")->click();
-    QCOMPARE(sendinst->findChild<QLineEdit *>("responce")->text().mid(6, 7), QStringLiteral("Version"));
+    QCOMPARE(edit(sendinst, "responce")->text().mid(6, 7), QStringLiteral("Version"));
 }
 
 void TestVelmcon::missingPortLeavesWindowUsable()
 {
+    // A short record naming port 9, whose link leads nowhere: the record's
+    // notice and the port's reason share the status bar.
     SettingsRecord record;
     record.setField(SettingsRecord::kPortColumn, 1, "9");
-    QVERIFY(writeAllBytes(hostpaths::settingsFile(), record.bytes()));
+    const QByteArray shortRecord = record.bytes().left(100);
+    QVERIFY(writeAllBytes(hostpaths::settingsFile(), shortRecord));
     QVERIFY(linkPort(9, m_root->file("no-such-tty")));
+    SettingsRecord probe;
+    const QString notice = loadSettings(probe).notice;
 
     QVERIFY(m_velmcon->Form_Load());
     m_velmcon->show();
@@ -301,18 +277,18 @@ void TestVelmcon::missingPortLeavesWindowUsable()
     const QString reason = m_velmcon->link().portOpenError();
     QVERIFY(!reason.isEmpty());
     auto *portState = m_velmcon->statusBar()->findChild<QLabel *>("portState");
-    QVERIFY(portState && portState->isVisible());
+    QVERIFY(portState->isVisible());
     QCOMPARE(portState->text(), reason);
-    QCOMPARE(m_velmcon->findChild<QLabel *>("notifications")->text(), QStringLiteral("None"));
+    QVERIFY(!notice.isEmpty());
+    QCOMPARE(m_velmcon->statusBar()->currentMessage(), notice);
 
-    // Usable: the senders open and report the closed port in their own field,
-    // without another message box.
-    action("sendinstY")->trigger();
-    auto *sendinst = m_velmcon->findChild<Sendinst *>();
+    // Usable: a sender reports the closed port in its own field, without
+    // another message box.
+    Sendinst *sendinst = openSendinst();
     sendinst->findChild<QPushButton *>("sendit")->click();
-    QCOMPARE(sendinst->findChild<QLineEdit *>("responce")->text(), QString::fromLatin1(kLongCommandError));
+    QCOMPARE(edit(sendinst, "responce")->text(), QString::fromLatin1(kLongCommandError));
     QCOMPARE(m_recorder->messages.size(), 1);
-    QCOMPARE(readAllBytes(hostpaths::settingsFile()), record.bytes());
+    QCOMPARE(readAllBytes(hostpaths::settingsFile()), shortRecord);
 }
 
 void TestVelmcon::unreadableSettingsEndTheProgram()
@@ -323,29 +299,16 @@ void TestVelmcon::unreadableSettingsEndTheProgram()
     QVERIFY(!m_velmcon->link().isPortOpen());
 }
 
-void TestVelmcon::shortRecordNotice()
-{
-    QVERIFY(writeAllBytes(hostpaths::settingsFile(), SettingsRecord::defaultRecord().left(100)));
-    SettingsRecord probe;
-    const QString notice = loadSettings(probe).notice;
-    QVERIFY(!notice.isEmpty());
-
-    QVERIFY(m_velmcon->Form_Load());
-    QCOMPARE(m_velmcon->statusBar()->currentMessage(), notice);
-}
-
 void TestVelmcon::closeWhileExchangeWaits()
 {
     // Real seconds: without the stop the silent board would hold the
     // exchange for three seconds or more.
-    startBoardOnPort1();
-    m_board->setFault(sim::Fault::NoAnswer);
+    startBoardOnPort1(sim::Fault::NoAnswer);
     QVERIFY(m_velmcon->Form_Load());
     m_velmcon->show();
-    action("sendinstY")->trigger();
     action("sendinstX")->trigger();
-    QPointer<Sendinst> sendinst = m_velmcon->findChild<Sendinst *>();
     QPointer<Sndshort> sndshort = m_velmcon->findChild<Sndshort *>();
+    QPointer<Sendinst> sendinst = openSendinst();
 
     QTimer::singleShot(100, m_velmcon.get(), [&] { m_velmcon->close(); });
     QElapsedTimer clock;
@@ -357,51 +320,24 @@ void TestVelmcon::closeWhileExchangeWaits()
     QVERIFY(!m_velmcon->link().isPortOpen());
     QVERIFY(sendinst && !sendinst->isVisible());
     QCOMPARE(sendinst->findChild<QLabel *>("working")->text(), QString());
-    QVERIFY(!sndshort || !sndshort->isVisible());
     deleteClosedWindows();
     QVERIFY(sendinst.isNull());
     QVERIFY(sndshort.isNull());
     QCOMPARE(m_recorder->messages, QStringList());
 }
 
-void TestVelmcon::aboutform()
-{
-    Aboutform about(nullptr);
-    QCOMPARE(about.windowTitle(), QStringLiteral("About PVelm"));
-    QStringList texts;
-    for (QLabel *l : about.findChildren<QLabel *>())
-        texts << l->text();
-    QVERIFY(texts.contains("PVelm"));
-    QVERIFY(texts.contains("Version 1.06"));
-    about.show();
-    about.findChild<QPushButton *>()->click();
-    QVERIFY(!about.isVisible());
-}
-
 void TestVelmcon::entryWithoutDisplay()
 {
-    const QString program = QStringLiteral(PVELM_BINARY_DIR "/pvelm");
-    if (!QFile::exists(program))
-        QSKIP("pvelm is not built");
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove("DISPLAY");
-    env.remove("WAYLAND_DISPLAY");
-    env.remove("QT_QPA_PLATFORM");
-
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(name);
     QProcess pvelm;
     pvelm.setProcessEnvironment(env);
-    pvelm.start(program, {"--simulate"});
+    pvelm.start(QStringLiteral(PVELM_BINARY_DIR "/pvelm"), {"--simulate"});
     QVERIFY(pvelm.waitForFinished(10000));
     QCOMPARE(pvelm.exitCode(), 1);
     const QByteArray err = pvelm.readAllStandardError();
-    QCOMPARE(err.count('\n'), 1);
-    QVERIFY2(err.startsWith("pvelm: no display") && err.contains("xvfb-run"), err.constData());
-
-    // Help and version need no display.
-    pvelm.start(program, {"--version"});
-    QVERIFY(pvelm.waitForFinished(10000));
-    QCOMPARE(pvelm.exitCode(), 0);
-    QVERIFY(pvelm.readAllStandardOutput().contains("1.06"));
+    QVERIFY2(err.startsWith("pvelm: no display") && err.contains("xvfb-run") && err.count('\n') == 1, err.constData());
 }
 
 QTEST_MAIN(TestVelmcon)

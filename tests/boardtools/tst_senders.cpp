@@ -22,27 +22,31 @@ using sim::Fault;
 
 namespace {
 
-// A long request as docomax puts it on the wire after the "&" / ":"
-// handshake: the template with the code at 4-6 and the address at 7-11.
+// A long request as it follows the handshake: the template with the code at
+// columns 4-6 and the address at 7-11.
 QByteArray longRequest(const QByteArray &code, const QByteArray &address)
 {
-    return "&$OV0" + code + address + "0xxx" + QByteArray(32, 'D') + "xxx000x000000x0H~";
+    return "$OV0" + code + address + "0xxx" + QByteArray(32, 'D') + "xxx000x000000x0H~";
+}
+
+// The virtual board's whole reply to "R02".
+QByteArray versionReply()
+{
+    return ("OV0R02" + sim::VirtualBoard::versionText().toLatin1()).leftJustified(61, 'x') + "0H~";
 }
 
 QLineEdit *edit(QWidget *w, const char *name)
 {
     return w->findChild<QLineEdit *>(QLatin1String(name));
 }
-QLabel *label(QWidget *w, const char *name)
+QString label(QWidget *w, const char *name)
 {
-    return w->findChild<QLabel *>(QLatin1String(name));
+    return w->findChild<QLabel *>(QLatin1String(name))->text();
 }
 void click(QWidget *w, const char *name)
 {
     w->findChild<QPushButton *>(QLatin1String(name))->click();
 }
-
-constexpr int kPortClosed = -1; // a "fault" row that closes the port instead
 
 } // namespace
 
@@ -54,17 +58,20 @@ private slots:
     void init();
     void cleanup();
 
-    void sendLongCommand_data();
-    void sendLongCommand();
-    void requestVersion();
-    void failedLongExchange_data();
-    void failedLongExchange();
+    void longSection_data();
+    void longSection();
     void shortSend_data();
     void shortSend();
     void clicksDuringAWait();
 
 private:
-    void setFault(int fault);
+    // What the board received after the handshake bytes: how often the link
+    // asks is the link's business, what it sends next is the window's.
+    QByteArray sentAfterHandshake() const
+    {
+        QByteArray wire = m_board->received();
+        return wire.mid(wire.indexOf('&') == 0 ? wire.lastIndexOf('&') + 1 : 0);
+    }
 
     std::unique_ptr<TestRoot> m_root;
     std::unique_ptr<sim::VirtualBoard> m_board;
@@ -80,6 +87,7 @@ void TestSenders::init()
     m_board = std::make_unique<sim::VirtualBoard>();
     QString error;
     QVERIFY2(m_board->start(&error), qPrintable(error));
+    m_board->setLateReplyMs(2000); // well past six of the short seconds
     m_link = std::make_unique<Link>();
     m_link->setSettings(&m_settings);
     m_link->setPortOverride(m_board->devicePath());
@@ -100,150 +108,89 @@ void TestSenders::cleanup()
     m_root.reset();
 }
 
-void TestSenders::setFault(int fault)
+void TestSenders::longSection_data()
 {
-    if (fault == kPortClosed)
-        m_link->closePort();
-    else
-        m_board->setFault(Fault(fault));
-    m_board->setLateReplyMs(2000); // well past six of the short seconds
-}
-
-void TestSenders::sendLongCommand_data()
-{
+    QTest::addColumn<int>("fault");
+    QTest::addColumn<QString>("button");
     QTest::addColumn<QString>("cmddat");
     QTest::addColumn<QString>("data5bytes");
     QTest::addColumn<QByteArray>("wire");
-    QTest::newRow("defaults") << "R02"
-                              << "00000" << longRequest("R02", "00000");
-    QTest::newRow("one-character code is padded") << "5"
-                                                  << "00000" << longRequest("005", "00000");
-    QTest::newRow("four-character code loses its first") << "R05X"
-                                                         << "00000" << longRequest("05X", "00000");
-    QTest::newRow("two-digit address is padded") << "R02"
-                                                 << "12" << longRequest("R02", "00012");
-    QTest::newRow("empty address") << "R02"
-                                   << "" << longRequest("R02", "00000");
+    QTest::addColumn<QString>("inver");
+    QTest::addColumn<QString>("responce");
+
+    const QString version = sim::VirtualBoard::versionText().left(13);
+    const QString sendError = QString::fromLatin1(kLongCommandError);
+    // The board echoes "005" with "X" at column 62: an error for the operator.
+    QTest::newRow("Send pads code and address, X reply") << int(Fault::None) << "sendit"
+                                                         << "5"
+                                                         << "12" << longRequest("005", "00012") << "" << sendError;
+    QTest::newRow("Send keeps the last characters")
+        << int(Fault::None) << "sendit"
+        << "AR02"
+        << "1234567" << longRequest("R02", "34567") << version << QString(versionReply());
+    QTest::newRow("Version ignores the command, takes the address")
+        << int(Fault::None) << "Version"
+        << "R05"
+        << "7" << longRequest("R02", "00007") << version << QString(versionReply());
+    QTest::newRow("Version, silent board: not found")
+        << int(Fault::NoAnswer) << "Version"
+        << "R02"
+        << "00000" << QByteArray() << QString::fromLatin1(kVersionNoData) << QString::fromLatin1(kVersionError);
 }
 
-void TestSenders::sendLongCommand()
+void TestSenders::longSection()
 {
+    QFETCH(int, fault);
+    QFETCH(QString, button);
     QFETCH(QString, cmddat);
     QFETCH(QString, data5bytes);
     QFETCH(QByteArray, wire);
-
-    // Both windows carry the long section: the short sender's copy must send
-    // exactly what the long sender sends.
-    for (QWidget *window : {static_cast<QWidget *>(m_sendinst.get()), static_cast<QWidget *>(m_sndshort.get())}) {
-        m_board->clearReceived();
-        edit(window, "cmddat")->setText(cmddat);
-        edit(window, "data5bytes")->setText(data5bytes);
-        click(window, "sendit");
-        QCOMPARE(m_board->received(), wire);
-        QCOMPARE(label(window, "working")->text(), QString());
-    }
-}
-
-void TestSenders::requestVersion()
-{
-    // The version request ignores the command box but still takes the address.
-    edit(m_sendinst.get(), "cmddat")->setText("R05");
-    edit(m_sendinst.get(), "data5bytes")->setText("7");
-    click(m_sendinst.get(), "Version");
-
-    QCOMPARE(m_board->received(), longRequest("R02", "00007"));
-    const QString responce = edit(m_sendinst.get(), "responce")->text();
-    QCOMPARE(responce, m_link->linkPacket);
-    QCOMPARE(responce.size(), 64);
-    QCOMPARE(responce.mid(6, 7), QStringLiteral("Version"));
-    QCOMPARE(label(m_sendinst.get(), "inver")->text(), responce.mid(6, 13));
-}
-
-void TestSenders::failedLongExchange_data()
-{
-    QTest::addColumn<int>("fault");
-    QTest::addColumn<QString>("cmddat");
-    QTest::addColumn<QString>("buttonName");
-    QTest::addColumn<QString>("inver");
-    QTest::addColumn<QString>("responce");
-    QTest::addColumn<QByteArray>("wire");
-
-    const QString sendError = QString::fromLatin1(kLongCommandError);
-    const QString versionError = QString::fromLatin1(kVersionError);
-    const QString noData = QString::fromLatin1(kVersionNoData);
-    // Three attempts at the handshake; the request never goes out.
-    QTest::newRow("silent, Version") << int(Fault::NoAnswer) << "R02"
-                                     << "Version" << noData << versionError << QByteArray("&&&");
-    QTest::newRow("silent, Send") << int(Fault::NoAnswer) << "R02"
-                                  << "sendit" << QString() << sendError << QByteArray("&&&");
-    // A full reply with "X" at column 62 is still an error for the operator.
-    QTest::newRow("invalid instruction") << int(Fault::None) << "Q99"
-                                         << "sendit" << QString() << sendError << longRequest("Q99", "00000");
-    QTest::newRow("port closed, Version") << kPortClosed << "R02"
-                                          << "Version" << noData << versionError << QByteArray();
-    QTest::newRow("port closed, Send") << kPortClosed << "R02"
-                                       << "sendit" << QString() << sendError << QByteArray();
-}
-
-void TestSenders::failedLongExchange()
-{
-    QFETCH(int, fault);
-    QFETCH(QString, cmddat);
-    QFETCH(QString, buttonName);
     QFETCH(QString, inver);
     QFETCH(QString, responce);
-    QFETCH(QByteArray, wire);
 
-    setFault(fault);
+    m_board->setFault(Fault(fault));
     edit(m_sendinst.get(), "cmddat")->setText(cmddat);
+    edit(m_sendinst.get(), "data5bytes")->setText(data5bytes);
     edit(m_sendinst.get(), "responce")->setText("old reply");
-    click(m_sendinst.get(), buttonName.toLatin1());
-    QVERIFY(m_link->linkErrorCode != QLatin1String("0"));
-    QCOMPARE(label(m_sendinst.get(), "inver")->text(), inver);
+    click(m_sendinst.get(), button.toLatin1());
+    QCOMPARE(sentAfterHandshake(), wire);
+    QCOMPARE(label(m_sendinst.get(), "inver"), inver);
     QCOMPARE(edit(m_sendinst.get(), "responce")->text(), responce);
-    QCOMPARE(label(m_sendinst.get(), "working")->text(), QString());
-    QCOMPARE(m_board->received(), wire);
+    QCOMPARE(label(m_sendinst.get(), "working"), QString());
 }
 
 void TestSenders::shortSend_data()
 {
     QTest::addColumn<int>("fault");
-    QTest::addColumn<QString>("text1");
-    QTest::addColumn<QString>("responce"); // "*" : the board's 9-character reply
+    QTest::addColumn<QString>("text1"); // null: the template as the window shows it
     QTest::addColumn<QByteArray>("wire");
-    QTest::newRow("template unchanged") << int(Fault::None) << "OXDDDDDDH"
-                                        << "*" << QByteArray("&-OXDDDDDDH");
+    QTest::addColumn<QString>("responce");
+    QTest::newRow("template unchanged") << int(Fault::None) << QString() << QByteArray("-OXDDDDDDH") << "OXDDDDDDH";
+    QTest::newRow("the reply, not the typed text")
+        << int(Fault::None) << "AX1234567" << QByteArray("-AX1234567") << "OX123456H";
     // No handshake: the packet never left, the box shows the typed text.
-    QTest::newRow("silent") << int(Fault::NoAnswer) << "OX123456H"
-                            << "OX123456H" << QByteArray("&&&&");
+    QTest::newRow("silent") << int(Fault::NoAnswer) << "OX123456H" << QByteArray() << "OX123456H";
     // Handshake taken but no reply in time: the sent text, with its "-".
-    QTest::newRow("late reply") << int(Fault::LateReply) << "OX123456H"
-                                << "-OX123456H" << QByteArray("&-OX123456H");
-    QTest::newRow("port closed") << kPortClosed << "OX000001H"
-                                 << "OX000001H" << QByteArray();
+    QTest::newRow("late reply") << int(Fault::LateReply) << "OX123456H" << QByteArray("-OX123456H") << "-OX123456H";
 }
 
 void TestSenders::shortSend()
 {
     QFETCH(int, fault);
     QFETCH(QString, text1);
-    QFETCH(QString, responce);
     QFETCH(QByteArray, wire);
+    QFETCH(QString, responce);
 
     Sndshort *w = m_sndshort.get();
-    QCOMPARE(edit(w, "Text1")->text(), QStringLiteral("OXDDDDDDH"));
-    setFault(fault);
-    edit(w, "Text1")->setText(text1);
+    m_board->setFault(Fault(fault));
+    if (!text1.isNull())
+        edit(w, "Text1")->setText(text1);
     click(w, "Command1");
-    QCOMPARE(m_board->received(), wire);
-    if (responce == QLatin1String("*")) {
-        QCOMPARE(m_link->linkErrorCode, QStringLiteral("0"));
-        QCOMPARE(m_link->linkPacket.size(), 9);
-        responce = m_link->linkPacket;
-    }
+    QCOMPARE(sentAfterHandshake(), wire);
     QCOMPARE(edit(w, "responce")->text(), responce);
-    QCOMPARE(label(w, "working")->text(), QString());
+    QCOMPARE(label(w, "working"), QString());
 
+    // Load puts the template back over whatever was typed or sent.
     edit(w, "Text1")->setText("typed over");
     click(w, "Command2");
     QCOMPARE(edit(w, "Text1")->text(), QStringLiteral("OXDDDDDDH"));
@@ -260,21 +207,21 @@ void TestSenders::clicksDuringAWait()
     edit(m_sndshort.get(), "responce")->setText("earlier");
     QStringList seen;
     QTimer::singleShot(20, m_sendinst.get(), [&] {
-        seen << label(m_sendinst.get(), "working")->text() << edit(m_sendinst.get(), "responce")->text();
+        seen << label(m_sendinst.get(), "working") << edit(m_sendinst.get(), "responce")->text();
         click(m_sendinst.get(), "Version");
-        seen << edit(m_sendinst.get(), "responce")->text() << label(m_sendinst.get(), "working")->text();
+        seen << edit(m_sendinst.get(), "responce")->text() << label(m_sendinst.get(), "working");
         click(m_sndshort.get(), "Command1");
-        seen << edit(m_sndshort.get(), "responce")->text() << label(m_sndshort.get(), "working")->text();
+        seen << edit(m_sndshort.get(), "responce")->text() << label(m_sndshort.get(), "working");
     });
     click(m_sendinst.get(), "sendit");
 
     const QString refused = QString::fromLatin1(kExchangeRefusedMessage);
     QCOMPARE(seen, QStringList({"WAITING FOR RESPONCE", "", refused, "WAITING FOR RESPONCE", refused, ""}));
-    // The first exchange ran to its own end, undisturbed.
-    QCOMPARE(m_board->received(), QByteArray("&&&"));
+    // The first exchange ran to its own end, undisturbed, and nothing but
+    // its handshakes reached the board.
+    QCOMPARE(sentAfterHandshake(), QByteArray());
     QCOMPARE(edit(m_sendinst.get(), "responce")->text(), QString::fromLatin1(kLongCommandError));
-    QCOMPARE(label(m_sendinst.get(), "working")->text(), QString());
-    QCOMPARE(edit(m_sndshort.get(), "Text1")->text(), QStringLiteral("OXDDDDDDH"));
+    QCOMPARE(label(m_sendinst.get(), "working"), QString());
 }
 
 QTEST_MAIN(TestSenders)
