@@ -661,6 +661,25 @@ Outcome::Kind Compiler::ifInputStatement(QByteArrayView line)
         }
     }
 
+    // A jump or call whose target is a label: the element takes the label's
+    // line number, and the listing is replaced by `title` and that number.
+    const auto labelTarget = [&](qsizetype nameAt, const char *title) {
+        const QByteArray name = QByteArray::fromRawData(line.data() + nameAt, line.size() - nameAt);
+        const auto lineText = m_labels.lookup(name);
+        if (!lineText) {
+            if (m_passNumber >= 2)
+                return labelNotFound(name);
+            return stored();
+        }
+        Number at;
+        readNumber(*lineText, 0, &at);
+        putHex(element, 5, at.value, 4);
+        listing.clear();
+        append(listing, title);
+        appendFitted(listing, *lineText, 5);
+        return stored();
+    };
+
     const qsizetype gotoAt = find(line, "GOTO");
     if (gotoAt >= 0 && gotoAt + 4 == line.size())
         softError(QStringLiteral("nothing follows \"GOTO\" in IFINPUT; the jump is left out"));
@@ -676,20 +695,7 @@ Outcome::Kind Compiler::ifInputStatement(QByteArrayView line)
             appendFitted(listing, n.digits, 5);
             return stored();
         }
-        const QByteArray name = QByteArray::fromRawData(line.data() + gotoAt + 4, line.size() - gotoAt - 4);
-        const auto lineText = m_labels.lookup(name);
-        if (!lineText) {
-            if (m_passNumber >= 2)
-                return labelNotFound(name);
-            return stored();
-        }
-        Number at;
-        readNumber(*lineText, 0, &at);
-        putHex(element, 5, at.value, 4);
-        listing.clear();
-        append(listing, "If Input = Value Then Goto Line number: ");
-        appendFitted(listing, *lineText, 5);
-        return stored();
+        return labelTarget(gotoAt + 4, "If Input = Value Then Goto Line number: ");
     }
 
     const qsizetype gosubAt = find(line, "GOSUB");
@@ -706,20 +712,7 @@ Outcome::Kind Compiler::ifInputStatement(QByteArrayView line)
             append(listing, wasClamped ? QByteArrayView("65535") : rightmost(n.digits, 5));
             return stored();
         }
-        const QByteArray name = QByteArray::fromRawData(line.data() + gosubAt + 5, line.size() - gosubAt - 5);
-        const auto lineText = m_labels.lookup(name);
-        if (!lineText) {
-            if (m_passNumber >= 2)
-                return labelNotFound(name);
-            return stored();
-        }
-        Number at;
-        readNumber(*lineText, 0, &at);
-        putHex(element, 5, at.value, 4);
-        listing.clear();
-        append(listing, "Ifinput = Value Gosub Line number: ");
-        appendFitted(listing, *lineText, 5);
-        return stored();
+        return labelTarget(gosubAt + 5, "Ifinput = Value Gosub Line number: ");
     }
 
     if (contains(line, "STOP")) {
