@@ -3,6 +3,7 @@
 // A bare console end for the virtual board's tests: the slave side opened
 // with open() and raw termios, so the board is tested without the link.
 
+#include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
@@ -14,85 +15,69 @@
 
 class PtyClient
 {
+    Q_DISABLE_COPY(PtyClient)
+
 public:
     explicit PtyClient(const QString &path)
+        : m_fd(::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC))
     {
-        m_fd = ::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        if (m_fd < 0)
-            return;
         termios tio{};
-        ::tcgetattr(m_fd, &tio);
-        ::cfmakeraw(&tio);
-        ::tcsetattr(m_fd, TCSANOW, &tio);
+        if (m_fd >= 0 && ::tcgetattr(m_fd, &tio) == 0) {
+            ::cfmakeraw(&tio);
+            ::tcsetattr(m_fd, TCSANOW, &tio);
+        }
     }
     ~PtyClient()
     {
         if (m_fd >= 0)
             ::close(m_fd);
     }
-    PtyClient(const PtyClient &) = delete;
-    PtyClient &operator=(const PtyClient &) = delete;
-
-    bool isOpen() const { return m_fd >= 0; }
-    bool failed() const { return m_failed; }
-
     bool send(const QByteArray &bytes) { return ::write(m_fd, bytes.constData(), bytes.size()) == bytes.size(); }
 
-    // Reads until n bytes have arrived or timeoutMs has passed. Records the
-    // time of the first and last byte (ms since the call) for pacing checks.
+    // Reads until n bytes have arrived, the time is up or the line fails
+    // (failed is set). Notes when the last byte came, in ms.
     QByteArray read(int n, int timeoutMs)
     {
         QByteArray out;
         QElapsedTimer clock;
         clock.start();
-        firstByteMs = lastByteMs = -1;
-        while (out.size() < n) {
-            const qint64 left = timeoutMs - clock.elapsed();
-            if (left <= 0)
-                break;
+        lastByteMs = -1;
+        for (qint64 left = timeoutMs; out.size() < n && left > 0 && !failed; left = timeoutMs - clock.elapsed()) {
             pollfd p{m_fd, POLLIN, 0};
             if (::poll(&p, 1, int(left)) <= 0)
                 continue;
-            if (p.revents & (POLLHUP | POLLERR) && !(p.revents & POLLIN)) {
-                m_failed = true;
-                break;
-            }
             char buf[1024];
             const ssize_t got = ::read(m_fd, buf, size_t(std::min<qsizetype>(sizeof buf, n - out.size())));
-            if (got <= 0) {
-                if (got < 0 && errno == EAGAIN)
-                    continue;
-                m_failed = true; // EIO: the other side has gone
-                break;
+            failed = got == 0 || (got < 0 && errno != EAGAIN); // EIO: the other side has gone
+            if (got > 0) {
+                lastByteMs = clock.elapsed();
+                out.append(buf, got);
             }
-            if (firstByteMs < 0)
-                firstByteMs = clock.elapsed();
-            lastByteMs = clock.elapsed();
-            out.append(buf, got);
         }
         return out;
     }
-
-    // Sends and reads the answer.
     QByteArray exchange(const QByteArray &bytes, int n, int timeoutMs = 2000)
     {
-        if (!send(bytes))
-            return {};
-        return read(n, timeoutMs);
+        return send(bytes) ? read(n, timeoutMs) : QByteArray();
     }
 
-    qint64 firstByteMs = -1;
     qint64 lastByteMs = -1;
+    bool failed = false;
 
 private:
-    int m_fd = -1;
-    bool m_failed = false;
+    int m_fd;
 };
 
-// Requests the tests send, as the console builds them.
-inline QByteArray docomaxPacket(const QByteArray &code)
+// A long request as the console builds it: code, columns 7-12, then filler.
+inline QByteArray longPacket(const QByteArray &code, const QByteArray &cols7to12 = "000000")
 {
-    return "OV0" + code + "000000xxx" + QByteArray(32, 'D') + "xxx000x000000x0H~";
+    return "OV0" + code + cols7to12 + "xxx" + QByteArray(32, 'D') + "xxx000x000000x0H~";
+}
+
+// The answer to a page line: accepted ("OK", result 0) or not ("ER", 1).
+inline QByteArray pageReply(const QByteArray &page, bool ok)
+{
+    return (ok ? "OV0OKW" : "OV0ERW") + page + QByteArray(50, 'x') + (ok ? "0H~" : "1H~");
 }
 
 inline QByteArray versionReply()
