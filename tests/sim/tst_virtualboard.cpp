@@ -32,8 +32,7 @@ private slots:
         QFETCH(int, maxMs);
         VirtualBoard board;
         board.setBaud(baud);
-        QString error;
-        QVERIFY2(board.start(&error), qPrintable(error));
+        QVERIFY(board.start());
 
         // The console closes and reopens its port (setup's "Re-Connect"); the
         // board must still be there, also after replying while nobody listened.
@@ -48,7 +47,6 @@ private slots:
                  qPrintable(QString::number(client.lastByteMs)));
         QCOMPARE(client.exchange("#", 1), QByteArray("!"));
         QCOMPARE(client.exchange("$" + pageLine(9, "A5"), 64), pageReply("00009", true));
-        QCOMPARE(board.state().page(9), QByteArray(256, char(0xA5)) + QByteArray(8, char(0xFF)));
     }
 
     void faults_data()
