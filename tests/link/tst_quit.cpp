@@ -11,8 +11,6 @@
 #include <QTest>
 #include <QTimer>
 
-using namespace pvelm;
-
 class tst_Quit : public QObject
 {
     Q_OBJECT
@@ -26,11 +24,10 @@ void tst_Quit::quitDuringWait()
     TestRoot root;
     ScriptedPeer peer;
     QVERIFY(peer.open());
-    Link link;
+    pvelm::Link link;
     link.setPortOverride(peer.devicePath());
-    QVERIFY(link.opencomport());
+    link.opencomport();
     QVERIFY(link.isPortOpen());
-    link.linkPacket = QStringLiteral("OV0R00");
 
     QTimer::singleShot(50, qApp, [] { QCoreApplication::exit(0); });
     QElapsedTimer clock;
