@@ -7,7 +7,6 @@
 #include "support/testenv.h"
 
 #include <QDir>
-#include <QFile>
 
 namespace compilertest {
 
@@ -17,15 +16,10 @@ inline QByteArray el(const QByteArray &lead)
     return (lead + QByteArray(32, 'F')).left(32);
 }
 
-inline QByteArray emptyPage()
-{
-    return QByteArray(528, 'F');
-}
-
 // A page line from its number and a slot -> element map.
 inline QByteArray pageLine(int page, const QList<QPair<int, QByteArray>> &filled = {})
 {
-    QByteArray digits = emptyPage();
+    QByteArray digits(528, 'F');
     for (const auto &[slot, element] : filled)
         digits.replace(32 * slot, 32, el(element));
     return QByteArray::number(page).rightJustified(5, '0') + digits;
@@ -43,10 +37,9 @@ struct CompileRun
 {
     bool ok = false;
     QStringList messages; // every failure message shown, in order
-    QByteArray list, premerged, hex, fixup, fixup1;
+    QByteArray list, premerged, hex, fixup, fixup1, echo;
     pvelm::compiler::Counters counters;
     QList<pvelm::compiler::Diagnostic> diagnostics;
-    QByteArray echo;
 };
 
 // The default layout: everything in c:\Corvane below the test root.
@@ -72,14 +65,15 @@ struct Workspace
         c.setPathProvider([this] { return paths; });
         c.setFailureHandler([&r](const QString &m) { r.messages << m; });
         r.ok = c.compile();
-        r.list = readAllBytes(host(QStringLiteral("list.txt")));
-        r.premerged = readAllBytes(host(QStringLiteral("premerged.tmp")));
-        r.hex = readAllBytes(host(QStringLiteral("flash.tmp")));
-        r.fixup = readAllBytes(host(QStringLiteral("fixup.tmp")));
-        r.fixup1 = readAllBytes(host(QStringLiteral("fixup1.tmp")));
+        auto read = [this](const char *name) { return readAllBytes(host(QLatin1String(name))); };
+        r.list = read("list.txt");
+        r.premerged = read("premerged.tmp");
+        r.hex = read("flash.tmp");
+        r.fixup = read("fixup.tmp");
+        r.fixup1 = read("fixup1.tmp");
+        r.echo = c.echo();
         r.counters = c.counters();
         r.diagnostics = c.diagnostics();
-        r.echo = c.echo();
         return r;
     }
 
