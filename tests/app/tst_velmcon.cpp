@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProcess>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QtTest>
@@ -259,6 +260,21 @@ private slots:
         QVERIFY(!m_velmcon->Form_Load());
         QCOMPARE(m_messages, QStringList{QString::fromLatin1(kSettingsFatalMessage)});
         QVERIFY(!m_velmcon->link().isPortOpen());
+    }
+
+    void withoutADisplayPvelmSaysHowToRunIt()
+    {
+        QProcess pvelm;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(QString::fromLatin1(name));
+        pvelm.setProcessEnvironment(env);
+        pvelm.start(QStringLiteral(PVELM_BINARY_DIR "/pvelm"), {QStringLiteral("--simulate")});
+        QVERIFY(pvelm.waitForFinished(10000));
+        QCOMPARE(pvelm.exitCode(), 1);
+        const QList<QByteArray> lines = pvelm.readAllStandardError().trimmed().split('\n');
+        QCOMPARE(lines.size(), 1);
+        QVERIFY2(lines[0].startsWith("pvelm: no display") && lines[0].contains("xvfb-run -a "), lines[0]);
     }
 };
 
