@@ -27,6 +27,7 @@ test: build
 bench: build
 	$(BUILD_DIR)/bench/bench_link
 	$(BUILD_DIR)/bench/bench_startup
+	$(BUILD_DIR)/bench/bench_compiler
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
