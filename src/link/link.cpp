@@ -81,9 +81,12 @@ struct Link::Private
     int rThreshold = 0;
     int secondMs = 1000;
     bool busy = false;
+    bool held = false;          // a LinkHold is taken
+    bool holderCalling = false; // ... and its owner is calling a routine through it
     bool stopped = false;
     bool failed = false; // read, write or device error since the exchange began
     bool broken = false; // the device failed: close the port when safe
+    QString lostReason;  // what the system said when it failed
     QList<WaitFrame *> frames;
 
     void wake(WaitFrame *frame)
@@ -111,9 +114,17 @@ struct Link::Private
         case QSerialPort::ResourceError:
         case QSerialPort::ReadError:
         case QSerialPort::WriteError:
+            if (!broken)
+                lostReason = port->errorString();
             failed = true;
             broken = true;
             wakeAll();
+            // With no wait running nobody else would close it, and a dead
+            // device left open keeps signalling errors: the idle console
+            // would spin. Close it once control is back in the event loop.
+            if (frames.isEmpty())
+                QMetaObject::invokeMethod(
+                    q, [this] { closeIfBroken(); }, Qt::QueuedConnection);
             break;
         default:
             break; // timeouts of the zero-length reads, "not open" on close
@@ -123,13 +134,16 @@ struct Link::Private
     bool portUsable() const { return port->isOpen() && !failed; }
 
     // A port whose device went away stays "open" in Qt; close it once no
-    // wait is using it so that later exchanges fail at once.
+    // wait is using it so that later exchanges fail at once, and say so.
     void closeIfBroken()
     {
         if (broken && frames.isEmpty()) {
             broken = false;
-            if (port->isOpen())
+            if (port->isOpen()) {
                 port->close();
+                emit q->portLost(lostReason.isEmpty() ? QStringLiteral("device error") : lostReason);
+            }
+            lostReason.clear();
         }
     }
 
@@ -506,7 +520,11 @@ struct Link::Private
     void sendLineAndWait()
     {
         binsender();
-        if (q->linkErrorCode == kCodePortFailed || q->linkTimedOut)
+        // A port that failed did not deliver the line either: the download
+        // must stop at this page.
+        if (q->linkErrorCode == kCodePortFailed)
+            q->linkTimedOut = true;
+        if (q->linkTimedOut)
             return;
         const WaitEnd end = wait(
             30, [this] { return !q->linkPacket.isEmpty(); }, false, [this] { return !q->linkPacket.isEmpty(); });
@@ -611,7 +629,7 @@ struct Link::Private
     public:
         Exchange(Link *link, Private *d) : m_link(link), m_d(d)
         {
-            if (m_d->busy)
+            if (m_link->isBusy())
                 return;
             m_entered = true;
             m_d->busy = true;
@@ -805,7 +823,36 @@ QString Link::describe(const QString &code)
 
 bool Link::isBusy() const
 {
-    return d->busy;
+    return d->busy || (d->held && !d->holderCalling);
+}
+
+bool Link::isHeld() const
+{
+    return d->held;
+}
+
+LinkHold::LinkHold(Link &link) : m_link(link)
+{
+    if (m_link.isBusy() || m_link.d->held)
+        return;
+    m_link.d->held = true;
+    m_acquired = true;
+}
+
+LinkHold::~LinkHold()
+{
+    if (m_acquired)
+        m_link.d->held = false;
+}
+
+bool LinkHold::operator()(bool (Link::*routine)())
+{
+    if (!m_acquired || m_link.d->busy)
+        return false;
+    m_link.d->holderCalling = true;
+    const bool ran = (m_link.*routine)();
+    m_link.d->holderCalling = false;
+    return ran;
 }
 
 void Link::setSecondMs(int ms)

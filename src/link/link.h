@@ -99,8 +99,11 @@ public:
     // linkErrorCode -> linkErrorText.
     void describeLinkError();
 
-    // True while an exchange routine is in progress.
+    // True when an exchange routine called now would be refused: one is in
+    // progress, or a long operation holds the link (see LinkHold).
     bool isBusy() const;
+    // True while a long operation holds the link.
+    bool isHeld() const;
 
     // Length of one of the link's seconds in milliseconds (default 1000).
     // Tests shorten it to run the real timing logic quickly.
@@ -120,13 +123,41 @@ public:
 signals:
     // An exchange started or ended (windows may show or hide a busy mark).
     void busyChanged(bool busy);
+    // The port was closed because its device failed or went away (a USB
+    // adapter pulled out); `reason` is what the operating system said.
+    void portLost(const QString &reason);
 
 private:
+    friend class LinkHold;
     // Runs one exchange under the one-at-a-time guard; false when refused.
     bool runExchange(const std::function<void()> &routine);
 
     struct Private;
     std::unique_ptr<Private> d;
+};
+
+// A long operation made of many exchanges (a download, a flash file save or
+// write, a nudge held down) holds the link from its first exchange to its
+// last, so that no other window's exchange cuts into it. While the hold is
+// taken, every routine called directly on the link is refused as if an
+// exchange were in progress; the holder runs its exchanges through the hold.
+class LinkHold
+{
+public:
+    // Takes the hold when no exchange runs and nobody holds the link.
+    explicit LinkHold(Link &link);
+    ~LinkHold();
+    LinkHold(const LinkHold &) = delete;
+    LinkHold &operator=(const LinkHold &) = delete;
+
+    bool acquired() const { return m_acquired; }
+    // Runs one exchange routine on behalf of the hold; false when refused
+    // (the hold was not acquired, or an exchange is already in progress).
+    bool operator()(bool (Link::*routine)());
+
+private:
+    Link &m_link;
+    bool m_acquired = false;
 };
 
 // Texts the link's users show.
