@@ -161,6 +161,8 @@ BoardEngine::Outputs BoardEngine::feed(const QByteArray &bytes, qint64 nowMs)
 
 BoardEngine::Outputs BoardEngine::feed(char c, qint64 nowMs)
 {
+    if (m_silent)
+        return {};
     // A frame left hanging by a console that gave up ends before this byte
     // is looked at, so the byte can start the next exchange.
     Outputs out = poll(nowMs);
@@ -264,9 +266,10 @@ BoardEngine::Outputs BoardEngine::finishFrame()
     default:
         break;
     }
-    if (!reply)
+    if (!reply || m_silent)
         return {};
-    return {{OutputKind::Reply, *reply}};
+    const qint64 delay = phase == Phase::PageLine ? m_pageProgramMs : 0;
+    return {{OutputKind::Reply, *reply, delay}};
 }
 
 // ---------------------------------------------------------------- dispatch
@@ -279,10 +282,14 @@ BoardEngine::LongHandler BoardEngine::longHandler(const QByteArray &code)
         LongHandler handler;
     };
     static const Row table[] = {
+        // clang-format off
         {"R00", &BoardEngine::cmdStop},
         {"R02", &BoardEngine::cmdVersion},
         {"R05", &BoardEngine::cmdRun},
         {"R07", &BoardEngine::cmdPause},
+        {"R14", &BoardEngine::cmdReadPage},
+        {"R17", &BoardEngine::cmdEraseFlash},
+        // clang-format on
     };
     for (const Row &row : table) {
         if (code == row.code)
@@ -337,6 +344,10 @@ QByteArray BoardEngine::handlePageLine(const QByteArray &line)
     bool ok = line.size() == PageLineLength && allOf(pageField, isDecimalDigit) && allOf(elements, isHexDigit) &&
               filler == QByteArray(16, 'F');
     const int page = ok ? pageField.toInt() : -1;
+    if (m_silentFromPage >= 0 && page >= m_silentFromPage) {
+        m_silent = true;
+        return {};
+    }
     ok = ok && page < BoardState::FlashPages;
     if (!ok) {
         const QByteArray echo = pageField.size() == 5 && allOf(pageField, isDecimalDigit) ? pageField : "xxxxx";
@@ -386,6 +397,25 @@ std::optional<QByteArray> BoardEngine::cmdPause(const QByteArray &)
     if (m_state.runMode == RunMode::Running)
         m_state.runMode = RunMode::Paused;
     return std::nullopt;
+}
+
+// ---------------------------------------------------------------- flash
+
+std::optional<QByteArray> BoardEngine::cmdReadPage(const QByteArray &packet)
+{
+    // The console waits for 528 characters: a refused page number gets a
+    // long reply instead, which the console takes as a failed read.
+    const QByteArray field = columns(packet, 7, 11);
+    const int page = allOf(field, isDecimalDigit) ? field.toInt() : -1;
+    if (page < 0 || page >= BoardState::FlashPages)
+        return longReply("R14", field, '1');
+    return m_state.page(page).toHex().toUpper();
+}
+
+std::optional<QByteArray> BoardEngine::cmdEraseFlash(const QByteArray &)
+{
+    m_state.flash.fill(char(0xFF));
+    return longReply("R17", "FLASH ERASED", '0');
 }
 
 } // namespace pvelm::sim

@@ -57,6 +57,7 @@ public:
     {
         OutputKind kind;
         QByteArray bytes;
+        qint64 delayMs = 0; // the board's own work before the output may leave (page programming)
         bool operator==(const Output &other) const = default;
     };
     using Outputs = std::vector<Output>;
@@ -92,6 +93,20 @@ public:
 
     // The last "+" block the board accepted (without its frame characters).
     QByteArray lastBlock() const { return m_lastBlock; }
+
+    // Flash: how long programming one page takes before its reply leaves
+    // (default 0), and a fault for tests: from the first page line for page
+    // `page` or above on, the board answers nothing at all until the switch
+    // is set again (-1: off).
+    void setPageProgramMs(int ms) { m_pageProgramMs = ms; }
+    int pageProgramMs() const { return m_pageProgramMs; }
+    void setSilentFromPage(int page)
+    {
+        m_silentFromPage = page;
+        m_silent = false;
+    }
+    int silentFromPage() const { return m_silentFromPage; }
+    bool isSilent() const { return m_silent; }
 
     // Columns 7-19 of the reply to "R02".
     static QByteArray versionText();
@@ -134,12 +149,17 @@ private:
     std::optional<QByteArray> cmdVersion(const QByteArray &packet);
     std::optional<QByteArray> cmdRun(const QByteArray &packet);
     std::optional<QByteArray> cmdPause(const QByteArray &packet);
+    std::optional<QByteArray> cmdReadPage(const QByteArray &packet);
+    std::optional<QByteArray> cmdEraseFlash(const QByteArray &packet);
 
     BoardState m_state;
     Phase m_phase = Phase::Idle;
     QByteArray m_frame;
     qint64 m_lastByteMs = 0;
     QByteArray m_lastBlock;
+    int m_pageProgramMs = 0;
+    int m_silentFromPage = -1;
+    bool m_silent = false;
 };
 
 } // namespace pvelm::sim

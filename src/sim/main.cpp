@@ -80,11 +80,18 @@ int main(int argc, char *argv[])
     const QCommandLineOption lateOption(QStringLiteral("late-ms"),
                                         QStringLiteral("Delay of replies under the late-reply fault, in ms."),
                                         QStringLiteral("N"), QStringLiteral("1500"));
+    const QCommandLineOption pageMsOption(QStringLiteral("page-ms"),
+                                          QStringLiteral("Time to program one flash page, in ms (0: at once)."),
+                                          QStringLiteral("N"), QStringLiteral("0"));
+    const QCommandLineOption silentOption(QStringLiteral("silent-from-page"),
+                                          QStringLiteral("Stop answering anything once a line for page K or above "
+                                                         "arrives (a board that dies during a download)."),
+                                          QStringLiteral("K"), QStringLiteral("-1"));
     const QCommandLineOption stateOption(QStringLiteral("state"),
                                          QStringLiteral("Load the board's state from FILE at start if it exists, "
                                                         "save it there at exit."),
                                          QStringLiteral("FILE"));
-    parser.addOptions({comOption, baudOption, faultOption, lateOption, stateOption});
+    parser.addOptions({comOption, baudOption, faultOption, lateOption, pageMsOption, silentOption, stateOption});
     if (!parser.parse(QCoreApplication::arguments())) {
         printError(parser.errorText());
         return 2;
@@ -107,8 +114,11 @@ int main(int argc, char *argv[])
     int com = 0;
     int baud = 0;
     int lateMs = 0;
+    int pageMs = 0;
+    int silentFrom = -1;
     if ((parser.isSet(comOption) && !number(comOption, 1, 9, &com)) || !number(baudOption, 0, 10000000, &baud) ||
-        !number(lateOption, 0, 3600000, &lateMs))
+        !number(lateOption, 0, 3600000, &lateMs) || !number(pageMsOption, 0, 60000, &pageMs) ||
+        !number(silentOption, -1, 2047, &silentFrom))
         return 2;
     pvelm::sim::Fault fault = pvelm::sim::Fault::None;
     if (!pvelm::sim::parseFault(parser.value(faultOption), &fault)) {
@@ -137,6 +147,8 @@ int main(int argc, char *argv[])
     board.setBaud(baud);
     board.setFault(fault);
     board.setLateReplyMs(lateMs);
+    board.setPageProgramMs(pageMs);
+    board.setSilentFromPage(silentFrom);
     QString error;
     if (!statePath.isEmpty() && QFileInfo::exists(statePath) && !board.loadState(statePath, &error)) {
         printError(QStringLiteral("cannot load %1: %2").arg(statePath, error));

@@ -114,7 +114,7 @@ struct VirtualBoard::Private
         const Fault f = fault.load();
         for (const BoardEngine::Output &o : outputs) {
             QByteArray bytes = o.bytes;
-            qint64 when = atNs;
+            qint64 when = atNs + o.delayMs * 1000000;
             const bool isReply = o.kind == BoardEngine::OutputKind::Reply;
             switch (f) {
             case Fault::WrongAnswer:
@@ -394,6 +394,18 @@ void VirtualBoard::setLateReplyMs(int ms)
 int VirtualBoard::lateReplyMs() const
 {
     return d->lateReplyMs.load();
+}
+
+void VirtualBoard::setPageProgramMs(int ms)
+{
+    std::lock_guard lock(d->mutex);
+    d->engine.setPageProgramMs(std::max(0, ms));
+}
+
+void VirtualBoard::setSilentFromPage(int page)
+{
+    std::lock_guard lock(d->mutex);
+    d->engine.setSilentFromPage(page);
 }
 
 bool VirtualBoard::saveState(const QString &path, QString *error) const

@@ -52,6 +52,13 @@ public:
     void setLateReplyMs(int ms);
     int lateReplyMs() const; // default 1500
 
+    // Flash page programming time: the reply to a page line leaves this
+    // much later (default 0).
+    void setPageProgramMs(int ms);
+    // Fault for download tests: from the first line for page `page` or above
+    // on, the board answers nothing until this is called again (-1: off).
+    void setSilentFromPage(int page);
+
     // Persistent board state (flash, EEPROM, RAM, parameters, positions).
     bool saveState(const QString &path, QString *error = nullptr) const;
     bool loadState(const QString &path, QString *error = nullptr);
