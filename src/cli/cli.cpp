@@ -82,6 +82,7 @@ const std::vector<Command> &commandTable()
         std::vector<Command> t;
         addBoardCommands(t);
         addCompileCommands(t);
+        addEditorCommands(t);
         return t;
     }();
     return table;

@@ -83,6 +83,7 @@ const std::vector<Command> &commandTable();
 // Entries of each area; commandTable() gathers them.
 void addBoardCommands(std::vector<Command> &table);   // boardcommands.cpp
 void addCompileCommands(std::vector<Command> &table); // compilecommands.cpp
+void addEditorCommands(std::vector<Command> &table);  // editorcommands.cpp
 
 // Runs one velm command line (arguments without the program name) and
 // returns the exit status. Needs a QCoreApplication: the link's waits pump

@@ -289,6 +289,14 @@ BoardEngine::LongHandler BoardEngine::longHandler(const QByteArray &code)
         {"R07", &BoardEngine::cmdPause},
         {"R14", &BoardEngine::cmdReadPage},
         {"R17", &BoardEngine::cmdEraseFlash},
+        {"R15", &BoardEngine::cmdReadElement},
+        {"R16", &BoardEngine::cmdWriteElement},
+        {"R01", &BoardEngine::cmdCurrentPositions},
+        {"R18", &BoardEngine::cmdReadPositions},
+        {"R19", &BoardEngine::cmdWritePositions},
+        {"R1A", &BoardEngine::cmdReadSpeed},
+        {"R1B", &BoardEngine::cmdWriteSpeed},
+        {"R1C", &BoardEngine::cmdPackedOrReload},
         // clang-format on
     };
     for (const Row &row : table) {
@@ -305,8 +313,13 @@ BoardEngine::ShortHandler BoardEngine::shortHandler(char letter)
         char letter;
         ShortHandler handler;
     };
-    // The memory editor and position manager letters join this table.
-    static const std::array<Row, 0> table{};
+    // The memory editor's letters join this table.
+    static const Row table[] = {
+        {'T', &BoardEngine::shortMove},
+        {'U', &BoardEngine::shortNudge},
+        {'D', &BoardEngine::shortNudge},
+        {'O', &BoardEngine::shortOutput},
+    };
     for (const Row &row : table) {
         if (letter == row.letter)
             return row.handler;
@@ -361,9 +374,10 @@ QByteArray BoardEngine::handlePageLine(const QByteArray &line)
 
 void BoardEngine::handleBlock(const QByteArray &block)
 {
-    // The packed element writer expects no answer; the block is kept so the
-    // packed editor's board side can act on it.
+    // The packed element writer expects no answer; the block is kept for
+    // tests and written when it is a packed image.
     m_lastBlock = block;
+    writePackedBlock(block);
 }
 
 // ---------------------------------------------------------------- long commands

@@ -5,6 +5,8 @@
 #include <optional>
 #include <vector>
 
+#include "sim/servotravel.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -151,6 +153,21 @@ private:
     std::optional<QByteArray> cmdPause(const QByteArray &packet);
     std::optional<QByteArray> cmdReadPage(const QByteArray &packet);
     std::optional<QByteArray> cmdEraseFlash(const QByteArray &packet);
+
+    // The element editors' commands (engine_editors.cpp).
+    std::optional<QByteArray> cmdReadElement(const QByteArray &packet);
+    std::optional<QByteArray> cmdWriteElement(const QByteArray &packet);
+    std::optional<QByteArray> cmdCurrentPositions(const QByteArray &packet);
+    std::optional<QByteArray> cmdReadPositions(const QByteArray &packet);
+    std::optional<QByteArray> cmdWritePositions(const QByteArray &packet);
+    std::optional<QByteArray> cmdReadSpeed(const QByteArray &packet);
+    std::optional<QByteArray> cmdWriteSpeed(const QByteArray &packet);
+    std::optional<QByteArray> cmdPackedOrReload(const QByteArray &packet);
+    void writePackedBlock(const QByteArray &block);
+    QByteArray shortMove(const QByteArray &packet);
+    QByteArray shortNudge(const QByteArray &packet);
+    QByteArray shortOutput(const QByteArray &packet);
+    ServoTravel m_travel; // servos on their way to a set after "T"
 
     BoardState m_state;
     Phase m_phase = Phase::Idle;

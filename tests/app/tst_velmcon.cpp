@@ -101,10 +101,10 @@ private slots:
         // menu | item | caption as shown | enabled | caption of the window it opens
         const QStringList expected = {
             "mpos|Move & Position Edit",
-            "mpos|insbuild|Instruction Editor|off|",
-            "mpos|posbuild|Position Manager|off|",
-            "mpos|pinsbuild|Packed Move/Position Editor|off|",
-            "mpos|speedbuilderY|Speed Editor|off|",
+            "mpos|insbuild|Instruction Editor|on|Edit Instruction Element",
+            "mpos|posbuild|Position Manager|on|Position Manager",
+            "mpos|pinsbuild|Packed Move/Position Editor|on|Packed Instruction & Move Editor",
+            "mpos|speedbuilderY|Speed Editor|on|Speed Editor",
             "setup|Setup and Tools",
             "setup|ssetupY|System Setup|off|",
             "setup|parameterconY|Board Setup|off|",

@@ -7,6 +7,9 @@
 #include "boardtools/ui/sndshort.h"
 #include "compiler/demoprogram.h"
 #include "compiler/ui/filegobbler.h"
+#include "editors/ui/imageeditors.h"
+#include "editors/ui/positionbuilder.h"
+#include "editors/ui/spdbuild.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -81,10 +84,14 @@ void Velmcon::buildMenus()
 
     QMenu *mpos = bar->addMenu(QStringLiteral("Move && Position Edit"));
     mpos->setObjectName(QStringLiteral("mpos"));
-    addPlannedItem(mpos, "insbuild", QStringLiteral("Instruction Editor"));
-    addPlannedItem(mpos, "posbuild", QStringLiteral("Position Manager"));
-    addPlannedItem(mpos, "pinsbuild", QStringLiteral("Packed Move/Position Editor"));
-    addPlannedItem(mpos, "speedbuilderY", QStringLiteral("Speed Editor"));
+    connect(addItem(mpos, "insbuild", QStringLiteral("Instruction Editor")), &QAction::triggered, this,
+            &Velmcon::insbuild_Click);
+    connect(addItem(mpos, "posbuild", QStringLiteral("Position Manager")), &QAction::triggered, this,
+            &Velmcon::posbuild_Click);
+    connect(addItem(mpos, "pinsbuild", QStringLiteral("Packed Move/Position Editor")), &QAction::triggered, this,
+            &Velmcon::pinsbuild_Click);
+    connect(addItem(mpos, "speedbuilderY", QStringLiteral("Speed Editor")), &QAction::triggered, this,
+            &Velmcon::speedbuilderY_Click);
 
     QMenu *setup = bar->addMenu(QStringLiteral("Setup and Tools"));
     setup->setObjectName(QStringLiteral("setup"));
@@ -181,6 +188,26 @@ bool Velmcon::installDemoProgram()
     if (!why.isEmpty())
         statusBar()->showMessage(QStringLiteral("The demo program could not be written to %1: %2").arg(source, why));
     return false;
+}
+
+void Velmcon::insbuild_Click()
+{
+    m_insbuilder.show([this] { return new Insbuilder(m_link, this); });
+}
+
+void Velmcon::posbuild_Click()
+{
+    m_positionbuilder.show([this] { return new positionbuilder(m_link, this); });
+}
+
+void Velmcon::pinsbuild_Click()
+{
+    m_packedinsbuilder.show([this] { return new packedinsbuilder(m_link, this); });
+}
+
+void Velmcon::speedbuilderY_Click()
+{
+    m_spdbuild.show([this] { return new Spdbuild(m_link, this); });
 }
 
 void Velmcon::About_Click()

@@ -11,6 +11,10 @@ class QLabel;
 namespace pvelm {
 
 class Aboutform;
+class Insbuilder;
+class packedinsbuilder;
+class positionbuilder;
+class Spdbuild;
 class filegobbler;
 class Sendinst;
 class Sndshort;
@@ -48,6 +52,10 @@ public:
     void sendinstY_Click();
     void filegobblery_Click();
     void About_Click();
+    void insbuild_Click();
+    void posbuild_Click();
+    void pinsbuild_Click();
+    void speedbuilderY_Click();
 
     Link &link() { return m_link; }
     SettingsRecord &settings() { return m_settings; }
@@ -66,6 +74,10 @@ private:
     WindowSlot<Sendinst> m_sendinst;
     WindowSlot<filegobbler> m_filegobbler;
     WindowSlot<Aboutform> m_about;
+    WindowSlot<Insbuilder> m_insbuilder;
+    WindowSlot<positionbuilder> m_positionbuilder;
+    WindowSlot<packedinsbuilder> m_packedinsbuilder;
+    WindowSlot<Spdbuild> m_spdbuild;
     bool m_unloaded = false;
 };
 

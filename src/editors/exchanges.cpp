@@ -1,0 +1,103 @@
+#include "editors/exchanges.h"
+
+#include "link/link.h"
+
+namespace pvelm::editors {
+
+namespace {
+
+bool repliesInBlock(Routine routine)
+{
+    return routine == &Link::packreceiver || routine == &Link::packwriter;
+}
+
+template <typename Runner> LinkResult runExchange(Link &link, Routine routine, const QString &request, Runner run)
+{
+    LinkResult out;
+    if (routine == &Link::packwriter)
+        link.linkBlock = request;
+    else
+        link.linkPacket = request;
+    if (!run())
+        return out;
+    out.ran = true;
+    out.reply = repliesInBlock(routine) ? link.linkBlock : link.linkPacket;
+    out.code = link.linkErrorCode;
+    out.text = link.linkErrorText;
+    return out;
+}
+
+} // namespace
+
+LinkResult exchange(Link &link, Routine routine, const QString &request)
+{
+    // Look before touching the link state: a refused call must leave it alone.
+    if (link.isBusy())
+        return {};
+    return runExchange(link, routine, request, [&] { return (link.*routine)(); });
+}
+
+LinkResult exchange(LinkHold &hold, Link &link, Routine routine, const QString &request)
+{
+    if (!hold.acquired())
+        return {};
+    return runExchange(link, routine, request, [&] { return hold(routine); });
+}
+
+MoveOutcome getThenMove(Link &link, qint64 getLine, qint64 moveLine)
+{
+    MoveOutcome out;
+    out.get = exchange(link, &Link::rawsender, lineRequest("R18", getLine));
+    if (!out.get.succeeded())
+        return out;
+    out.set = storedFromReply(out.get.reply);
+    if (!out.set)
+        return out;
+    out.move = exchange(link, &Link::smallcomax, movePacket(moveLine));
+    return out;
+}
+
+NudgeLoop::NudgeLoop(Link &link) : m_link(link) {}
+
+bool NudgeLoop::run(NudgeFamily family, int servoIndex, const std::function<void(const QString &)> &before,
+                    const std::function<void(const Step &)> &after, int maxSteps)
+{
+    LinkHold hold(m_link);
+    if (!hold.acquired())
+        return false;
+    bool &released = m_released[size_t(family)];
+    released = false;
+    m_running = true;
+    const QString packet = nudgePacket(family, servoIndex);
+    for (int sent = 0;;) {
+        if (before)
+            before(packet);
+        Step step;
+        step.packet = packet;
+        step.result = exchange(hold, m_link, &Link::smallcomax, packet);
+        if (step.result.succeeded())
+            step.reply = nudgeFromReply(step.result.reply);
+        ++sent;
+        if (after)
+            after(step);
+        // The release reached us while the exchange pumped events; a link
+        // that was stopped (the console closing) ends the loop too.
+        if (released || !step.result.ran || m_link.isStopped() || (maxSteps > 0 && sent >= maxSteps))
+            break;
+    }
+    released = true;
+    m_running = false;
+    return true;
+}
+
+void NudgeLoop::release(NudgeFamily family)
+{
+    m_released[size_t(family)] = true;
+}
+
+void NudgeLoop::releaseAll()
+{
+    m_released.fill(true);
+}
+
+} // namespace pvelm::editors

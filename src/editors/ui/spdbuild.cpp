@@ -1,0 +1,139 @@
+#include "editors/ui/spdbuild.h"
+
+#include "editors/exchanges.h"
+#include "editors/ui/editorparts.h"
+#include "link/link.h"
+
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QVBoxLayout>
+
+namespace pvelm {
+
+using namespace editors;
+
+namespace {
+
+constexpr int kFirstLocation = 32000;
+constexpr int kLastLocation = 32255;
+
+} // namespace
+
+Spdbuild::Spdbuild(Link &link, QWidget *parent) : ToolWindow(parent), m_link(link)
+{
+    setObjectName(QStringLiteral("Spdbuild"));
+    setWindowTitle(QStringLiteral("Speed Editor"));
+
+    auto *servos = new QGridLayout;
+    for (int n = 1; n <= 8; ++n) {
+        const QString servo = QStringLiteral("Servo %1").arg(n);
+        const QByteArray speedName = QStringLiteral("S%1sedat").arg(n).toLatin1();
+        const QByteArray controlName = QStringLiteral("S%1con").arg(n).toLatin1();
+        auto *speed = textBox(speedName.constData(), QStringLiteral("0"), servo + QStringLiteral(" Speed:"), 3);
+        auto *control = textBox(controlName.constData(), QStringLiteral("0"), servo + QStringLiteral(" Contol:"), 3);
+        m_speeds << speed;
+        m_controls << control;
+        auto *frame = new QGroupBox(servo);
+        auto *form = new QFormLayout(frame);
+        auto *speedLabel = new QLabel(QStringLiteral("Speed:"));
+        speedLabel->setBuddy(speed);
+        auto *controlLabel = new QLabel(QStringLiteral("Contol:"));
+        controlLabel->setBuddy(control);
+        form->addRow(speedLabel, speed);
+        form->addRow(controlLabel, control);
+        servos->addWidget(frame, (n - 1) / 4, (n - 1) % 4);
+    }
+
+    LineChooser location = lineChooser(QStringLiteral("Frame4"), QStringLiteral("Speed location (careful)"), "Text2",
+                                       kFirstLocation, kLastLocation, 5, kFirstLocation, 5);
+    m_text2 = location.text;
+    m_scroll = location.bar;
+
+    m_get = new QPushButton(QStringLiteral("Get"));
+    m_get->setObjectName(QStringLiteral("Command2"));
+    m_put = new QPushButton(QStringLiteral("Put"));
+    m_put->setObjectName(QStringLiteral("Command1"));
+
+    m_text6 = packetBox("Text6", QStringLiteral("Packet"));
+    auto *packetFrame = new QGroupBox(QStringLiteral("Packet"));
+    packetFrame->setObjectName(QStringLiteral("Frame6"));
+    (new QVBoxLayout(packetFrame))->addWidget(m_text6);
+
+    auto *side = new QVBoxLayout;
+    side->addWidget(location.frame);
+    side->addWidget(m_get);
+    side->addWidget(m_put);
+    side->addStretch(1);
+    auto *top = new QHBoxLayout;
+    top->addLayout(servos, 1);
+    top->addLayout(side);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(packetFrame);
+
+    connect(m_get, &QPushButton::clicked, this, &Spdbuild::Command2_Click);
+    connect(m_put, &QPushButton::clicked, this, &Spdbuild::Command1_Click);
+}
+
+void Spdbuild::Command2_Click()
+{
+    HandlerGuard guard(this);
+    const Checked location = checkLine(QStringLiteral("Speed location"), m_text2->text(), false);
+    if (!location.ok()) {
+        m_text6->setPlainText(location.refusal);
+        return;
+    }
+    const LinkResult r = exchange(m_link, &Link::rawsender, lineRequest("R1A", location.value));
+    if (!r.ran) {
+        m_text6->setPlainText(QString::fromLatin1(kExchangeRefusedMessage));
+        return;
+    }
+    const std::optional<QStringList> values = r.succeeded() ? speedFromReply(r.reply) : std::nullopt;
+    if (!values) {
+        m_text6->setPlainText(r.status() + QStringLiteral(": nothing was read; the fields were not changed"));
+        return;
+    }
+    for (int n = 0; n < 8; ++n) {
+        m_speeds[n]->setText(values->at(n));
+        m_controls[n]->setText(values->at(8 + n));
+    }
+    m_text6->setPlainText(r.reply);
+}
+
+void Spdbuild::Command1_Click()
+{
+    HandlerGuard guard(this);
+    const Checked location = checkLine(QStringLiteral("Speed location"), m_text2->text(), false);
+    QString refusal = location.refusal;
+    QStringList speeds;
+    QStringList controls;
+    for (int n = 0; n < 8; ++n) {
+        const QString servo = QStringLiteral("Servo %1 ").arg(n + 1);
+        speeds << m_speeds[n]->text();
+        controls << m_controls[n]->text();
+        if (refusal.isEmpty())
+            refusal = refuseSpeedText(servo + QStringLiteral("Speed:"), speeds.last());
+        if (refusal.isEmpty())
+            refusal = refuseSpeedText(servo + QStringLiteral("Contol:"), controls.last());
+    }
+    if (!refusal.isEmpty()) {
+        m_text6->setPlainText(refusal);
+        return;
+    }
+    const LinkResult r = exchange(m_link, &Link::rawsender, speedPutRequest(location.value, speeds, controls));
+    if (!r.ran)
+        m_text6->setPlainText(QString::fromLatin1(kExchangeRefusedMessage));
+    else if (!r.succeeded())
+        m_text6->setPlainText(r.status() + QStringLiteral(": the speed element may not have been written"));
+    else
+        m_text6->setPlainText(r.reply);
+}
+
+} // namespace pvelm
