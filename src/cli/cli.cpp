@@ -82,6 +82,7 @@ const std::vector<Command> &commandTable()
         std::vector<Command> t;
         addBoardCommands(t);
         addCompileCommands(t);
+        addFlashCommands(t);
         addEditorCommands(t);
         return t;
     }();
@@ -453,6 +454,11 @@ int runParsed(const QStringList &args)
     if (command->maxArgs >= 0 && inv.args.size() > command->maxArgs)
         throw UsageError{
             QStringLiteral("%1: unexpected argument '%2'").arg(command->name, inv.args.at(command->maxArgs))};
+    if (command->check) {
+        const QString problem = command->check(inv);
+        if (!problem.isEmpty())
+            throw UsageError{problem};
+    }
 
     // Every command starts as the console does: with the settings record,
     // made with its defaults when it is missing. velm never writes it back.

@@ -75,6 +75,9 @@ struct Command
     // Open the link before the handler runs (after the settings are loaded).
     bool usesBoard = false;
     std::function<int(Invocation &)> handler;
+    // Checks made before the link is opened: a non-empty text is a usage
+    // error (exit 2) whether or not a board is there.
+    std::function<QString(const Invocation &)> check;
 };
 
 // The whole table, in the order `velm --help` lists it.
@@ -83,6 +86,7 @@ const std::vector<Command> &commandTable();
 // Entries of each area; commandTable() gathers them.
 void addBoardCommands(std::vector<Command> &table);   // boardcommands.cpp
 void addCompileCommands(std::vector<Command> &table); // compilecommands.cpp
+void addFlashCommands(std::vector<Command> &table);   // flashcommands.cpp
 void addEditorCommands(std::vector<Command> &table);  // editorcommands.cpp
 
 // Runs one velm command line (arguments without the program name) and

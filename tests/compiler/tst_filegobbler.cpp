@@ -185,7 +185,7 @@ void TestFilegobbler::failureReenablesButtons()
     QCOMPARE(m_messages, (QStringList{atZero, atZero}));
     QCOMPARE(m_buttonsAtMessage, (QStringList{"off", "off"}));
     QVERIFY(enabled("Readvelm"));
-    QCOMPARE(enabled("toflash"), filegobbler::kDownloadAvailable);
+    QVERIFY(enabled("toflash"));
     QVERIFY(!QFile::exists(corvane("flash.tmp")));
 }
 

@@ -7,6 +7,7 @@
 #include "boardtools/ui/sndshort.h"
 #include "compiler/demoprogram.h"
 #include "compiler/ui/filegobbler.h"
+#include "flash/ui/binsend.h"
 #include "editors/ui/imageeditors.h"
 #include "editors/ui/positionbuilder.h"
 #include "editors/ui/spdbuild.h"
@@ -67,6 +68,9 @@ Velmcon::Velmcon(QWidget *parent) : QMainWindow(parent)
     m_portState->setObjectName(QStringLiteral("portState"));
     m_portState->setAccessibleName(QStringLiteral("Serial port"));
     statusBar()->addPermanentWidget(m_portState);
+    connect(&m_link, &Link::portLost, this, [this](const QString &reason) {
+        m_portState->setText(QStringLiteral("%1: port lost: %2").arg(m_link.portDevice(), reason));
+    });
 
     resize(560, 260);
 }
@@ -102,7 +106,8 @@ void Velmcon::buildMenus()
             &Velmcon::sendinstX_Click);
     connect(addItem(setup, "sendinstY", QStringLiteral("Send Long Command")), &QAction::triggered, this,
             &Velmcon::sendinstY_Click);
-    addPlannedItem(setup, "binsendY", QStringLiteral("Flash Tools"));
+    connect(addItem(setup, "binsendY", QStringLiteral("Flash Tools")), &QAction::triggered, this,
+            &Velmcon::binsendY_Click);
 
     connect(addItem(bar, "filegobblery", QStringLiteral("VelmScript File Downalod")), &QAction::triggered, this,
             &Velmcon::filegobblery_Click);
@@ -169,6 +174,11 @@ void Velmcon::sendinstX_Click()
 void Velmcon::sendinstY_Click()
 {
     m_sendinst.show([this] { return new Sendinst(m_link, this); });
+}
+
+void Velmcon::binsendY_Click()
+{
+    m_binsend.show([this] { return new Binsend(m_link, m_settings, this); });
 }
 
 void Velmcon::filegobblery_Click()

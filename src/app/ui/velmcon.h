@@ -11,6 +11,7 @@ class QLabel;
 namespace pvelm {
 
 class Aboutform;
+class Binsend;
 class Insbuilder;
 class packedinsbuilder;
 class positionbuilder;
@@ -51,6 +52,7 @@ public:
     void sendinstX_Click();
     void sendinstY_Click();
     void filegobblery_Click();
+    void binsendY_Click();
     void About_Click();
     void insbuild_Click();
     void posbuild_Click();
@@ -73,6 +75,7 @@ private:
     WindowSlot<Sndshort> m_sndshort;
     WindowSlot<Sendinst> m_sendinst;
     WindowSlot<filegobbler> m_filegobbler;
+    WindowSlot<Binsend> m_binsend;
     WindowSlot<Aboutform> m_about;
     WindowSlot<Insbuilder> m_insbuilder;
     WindowSlot<positionbuilder> m_positionbuilder;

@@ -4,7 +4,11 @@
 #include "app/settings.h"
 #include "app/ui/frames.h"
 #include "app/ui/messages.h"
+#include "flash/transfer.h"
+#include "flash/ui/transferpanel.h"
+#include "link/link.h"
 
+#include <QCloseEvent>
 #include <QFontDatabase>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -37,7 +41,8 @@ QLabel *addCounter(QGridLayout *grid, int row, int column, const char *name, con
     auto *value = new QLabel(QStringLiteral("0"));
     value->setObjectName(QString::fromLatin1(name));
     value->setTextFormat(Qt::PlainText);
-    value->setAccessibleName(caption.trimmed());
+    // A screen reader reads the count itself; the caption describes it.
+    value->setAccessibleDescription(caption.trimmed());
     value->setTextInteractionFlags(Qt::TextSelectableByMouse);
     // Room for the largest count a script can reach (32768 lines).
     value->setMinimumWidth(value->fontMetrics().horizontalAdvance(QStringLiteral("000000")));
@@ -89,16 +94,31 @@ filegobbler::filegobbler(Link &link, const SettingsRecord &settings, QWidget *pa
     m_output1->setLineWrapMode(QPlainTextEdit::NoWrap);
     m_output1->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
 
-    // The download's frame; its page number box and indicator join the
-    // button when the download is built.
+    // The download: the button, the page in transfer, the indicator, and
+    // the progress of the whole file.
     m_toflash = new QPushButton(QStringLiteral("Write to Flash"));
     m_toflash->setObjectName(QStringLiteral("toflash"));
-    m_toflash->setToolTip(QStringLiteral("Writing the program to flash comes in a later version."));
-    m_toflash->setEnabled(kDownloadAvailable);
+    auto *writingPage = new QLabel(QStringLiteral("Writing page:"));
+    m_text1 = new QLineEdit;
+    m_text1->setObjectName(QStringLiteral("Text1"));
+    m_text1->setReadOnly(true);
+    m_text1->setMaximumWidth(m_text1->fontMetrics().horizontalAdvance(QStringLiteral("0000000000")));
+    writingPage->setBuddy(m_text1);
+    m_text1->setAccessibleName(QStringLiteral("Writing page:"));
+    m_flashindicator = new QLabel(QStringLiteral("OK"));
+    m_flashindicator->setObjectName(QStringLiteral("Flashindicator"));
+    m_flashindicator->setAccessibleDescription(QStringLiteral("Download state"));
+    m_flashindicator->setAlignment(Qt::AlignCenter);
+    m_flashindicator->setMinimumWidth(m_flashindicator->fontMetrics().horizontalAdvance(QStringLiteral("  BUSY  ")));
+    m_transfer = new TransferPanel;
     auto *download = new QGroupBox(QStringLiteral("Write temp file to flash"));
-    auto *downloadLayout = new QHBoxLayout(download);
-    downloadLayout->addWidget(m_toflash);
-    downloadLayout->addStretch(1);
+    auto *downloadLayout = new QGridLayout(download);
+    downloadLayout->addWidget(m_toflash, 0, 0);
+    downloadLayout->addWidget(writingPage, 0, 1);
+    downloadLayout->addWidget(m_text1, 0, 2);
+    downloadLayout->addWidget(m_flashindicator, 0, 3);
+    downloadLayout->setColumnStretch(4, 1);
+    downloadLayout->addWidget(m_transfer, 1, 0, 1, 5);
 
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(convert);
@@ -115,6 +135,7 @@ filegobbler::filegobbler(Link &link, const SettingsRecord &settings, QWidget *pa
     m_compiler.setFailureHandler([this](const QString &message) { showMessage(this, message); });
 
     connect(m_readvelm, &QPushButton::clicked, this, &filegobbler::Readvelm_Click);
+    connect(m_toflash, &QPushButton::clicked, this, &filegobbler::toflash_Click);
 
     resize(600, 700);
     Form_Load();
@@ -165,6 +186,51 @@ void filegobbler::showCounters()
     m_loopcount->setText(QString::number(c.loopcount));
 }
 
+void filegobbler::toflash_Click()
+{
+    HandlerGuard guard(this);
+    disableFileButtons();
+    const QColor lightRed(255, 128, 128);
+    setIndicator(QStringLiteral("BUSY"), lightRed);
+    const QString path = m_settings.path(SettingsRecord::kTempHexPathColumn);
+    flash::TransferHooks hooks;
+    hooks.pageStarting = [this](const QString &line) { m_text1->setText(line.left(5)); };
+    const flash::TransferResult result =
+        flash::writePageFile(m_link, hostpaths::toHost(path), m_transfer->begin(std::move(hooks)));
+    if (result.ok()) {
+        setIndicator(QStringLiteral("OK"), QColor(128, 255, 128));
+    } else {
+        // The operator closing the console ends the download: no box then.
+        if (!m_link.isStopped()) {
+            if (result.outcome == flash::Outcome::Failed)
+                showMessage(this, QString::fromLatin1(flash::kFlashWriteError));
+            else if (result.outcome != flash::Outcome::Cancelled)
+                showMessage(this, result.outcome == flash::Outcome::FileError
+                                      ? QStringLiteral("The download did not start: %1").arg(result.detail)
+                                      : result.detail);
+        }
+        setIndicator(QStringLiteral("FAIL"), lightRed);
+    }
+    m_transfer->end(result.detail);
+    enableFileButtons();
+}
+
+void filegobbler::setIndicator(const QString &caption, const QColor &background)
+{
+    m_flashindicator->setText(caption);
+    QPalette palette = m_flashindicator->palette();
+    palette.setColor(QPalette::Window, background);
+    m_flashindicator->setPalette(palette);
+    m_flashindicator->setAutoFillBackground(true);
+}
+
+void filegobbler::closeEvent(QCloseEvent *event)
+{
+    // A download in progress ends after the page in transfer.
+    m_transfer->requestCancel();
+    ToolWindow::closeEvent(event);
+}
+
 void filegobbler::disableFileButtons()
 {
     m_readvelm->setEnabled(false);
@@ -174,7 +240,7 @@ void filegobbler::disableFileButtons()
 void filegobbler::enableFileButtons()
 {
     m_readvelm->setEnabled(true);
-    m_toflash->setEnabled(kDownloadAvailable);
+    m_toflash->setEnabled(true);
 }
 
 } // namespace pvelm

@@ -12,18 +12,20 @@ namespace pvelm {
 
 class Link;
 class SettingsRecord;
+class TransferPanel;
 
 // "Velm Converter & Downloader": compiles the VelmScript file into the temp
-// hex file and the list file, and (later) writes the temp hex file to flash.
-// The compile itself is pvelm::compiler::Compiler; this window only hands it
-// the three paths in its boxes and shows the counters and the echo.
+// hex file and the list file, and writes the temp hex file to flash. The
+// compile itself is pvelm::compiler::Compiler and the download
+// pvelm::flash::writePageFile; this window hands them their paths and shows
+// what they report.
 class filegobbler : public ToolWindow
 {
     Q_OBJECT
 
 public:
     // The settings record is the main window's; the window reads its paths
-    // at load (and the download will read the temp file path anew each time).
+    // at load, and the download reads the temp file path anew each time.
     filegobbler(Link &link, const SettingsRecord &settings, QWidget *parent);
 
     // Window load: paths from the settings record, the fixed work file paths.
@@ -34,20 +36,25 @@ public:
     // while it runs, one message per failed pass.
     void Readvelm_Click();
 
+    // The download: every line of the temp hex file to the board, with
+    // Flashindicator BUSY, then OK or FAIL, and "Error writing controller"
+    // once on failure.
+    void toflash_Click();
+
     void disableFileButtons();
     void enableFileButtons();
 
-    // Whether "Write to Flash" does anything yet. Until the download is
-    // built, enableFileButtons leaves the button disabled.
-    static constexpr bool kDownloadAvailable = false;
-
     const compiler::Compiler &compiler() const { return m_compiler; }
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     compiler::PassPaths currentPaths() const;
     void showCounters();
+    void setIndicator(const QString &caption, const QColor &background);
 
-    [[maybe_unused]] Link &m_link; // the download's, once it exists
+    Link &m_link;
     const SettingsRecord &m_settings;
     compiler::Compiler m_compiler;
 
@@ -64,6 +71,9 @@ private:
     QLabel *m_loopcount;
     QPlainTextEdit *m_output1;
     QPushButton *m_toflash;
+    QLineEdit *m_text1;
+    QLabel *m_flashindicator;
+    TransferPanel *m_transfer;
 };
 
 } // namespace pvelm

@@ -1,0 +1,292 @@
+// velm download and velm flash: the program download of the converter
+// window and the operations of the flash memory utility, on the command line.
+
+#include "app/hostpaths.h"
+#include "app/settings.h"
+#include "cli/cli.h"
+#include "flash/flashpages.h"
+#include "flash/transfer.h"
+#include "link/link.h"
+
+#include <csignal>
+#include <cstdio>
+#include <unistd.h>
+
+namespace pvelm::cli {
+
+namespace {
+
+volatile std::sig_atomic_t g_interrupted = 0;
+
+void onInterrupt(int)
+{
+    g_interrupted = 1;
+}
+
+// Ctrl+C during a long operation ends it after the page in transfer, so the
+// board and the file are left in a state the summary can describe.
+class InterruptCatcher
+{
+public:
+    InterruptCatcher()
+    {
+        g_interrupted = 0;
+        m_previous = std::signal(SIGINT, onInterrupt);
+    }
+    ~InterruptCatcher() { std::signal(SIGINT, m_previous); }
+
+private:
+    void (*m_previous)(int) = nullptr;
+};
+
+// The hooks of a long operation for a terminal: one updating line on
+// standard error (page, done/total, time left), nothing when standard error
+// is not a terminal.
+flash::TransferHooks terminalHooks(QString *currentPage)
+{
+    flash::TransferHooks hooks;
+    const bool tty = ::isatty(STDERR_FILENO);
+    hooks.pageStarting = [currentPage](const QString &lineOrPage) { *currentPage = lineOrPage.left(5); };
+    if (tty) {
+        hooks.progress = [currentPage](const flash::Progress &p) {
+            const QString left = flash::formatRemaining(p.remainingMs());
+            const QString line = QStringLiteral("\rpage %1  %2/%3  %4")
+                                     .arg(*currentPage)
+                                     .arg(p.done)
+                                     .arg(p.total)
+                                     .arg(left.isEmpty() ? QString() : left + QStringLiteral(" left"));
+            const QByteArray bytes = line.leftJustified(48).toLocal8Bit();
+            std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
+            std::fflush(stderr);
+        };
+    }
+    hooks.cancelled = [] { return g_interrupted != 0; };
+    return hooks;
+}
+
+void endProgressLine()
+{
+    if (::isatty(STDERR_FILENO)) {
+        std::fputc('\n', stderr);
+        std::fflush(stderr);
+    }
+}
+
+bool isNoLinkCode(const QString &code)
+{
+    return code == QLatin1String("Z") || code == QLatin1String("7");
+}
+
+int refused()
+{
+    printError(QString::fromLatin1(kExchangeRefusedMessage));
+    return kExitFailed;
+}
+
+// Exit status of a long operation: a board that never answered the first
+// page is no link; anything after that is a failed job.
+int transferStatus(const flash::TransferResult &r, const Link &link)
+{
+    switch (r.outcome) {
+    case flash::Outcome::Done:
+        return kExitSuccess;
+    case flash::Outcome::Refused:
+        return refused();
+    case flash::Outcome::Failed:
+        return r.done == 0 && isNoLinkCode(link.linkErrorCode) ? kExitNoLink : kExitFailed;
+    default:
+        return kExitFailed;
+    }
+}
+
+int writeFile(Invocation &inv, const QString &path, const char *failureText)
+{
+    Link &link = inv.link();
+    QString page;
+    const InterruptCatcher catcher;
+    const flash::TransferResult r = flash::writePageFile(link, hostpaths::toHost(path), terminalHooks(&page));
+    endProgressLine();
+    if (r.ok()) {
+        printLine(r.detail);
+        return kExitSuccess;
+    }
+    printError(QStringLiteral("%1: %2").arg(QString::fromLatin1(failureText), r.detail));
+    return transferStatus(r, link);
+}
+
+int downloadCommand(Invocation &inv)
+{
+    const QString path =
+        inv.args.isEmpty() ? inv.settings().path(SettingsRecord::kTempHexPathColumn) : inv.args.constFirst();
+    return writeFile(inv, path, flash::kFlashWriteError);
+}
+
+int flashWriteCommand(Invocation &inv)
+{
+    return writeFile(inv, inv.args.constFirst(), "the flash file was not written");
+}
+
+QString notAPage(const QString &what, const QString &text)
+{
+    if (flash::parsePageNumber(text))
+        return QString();
+    return QStringLiteral("%1 \"%2\" is not a whole number from 0 up").arg(what, text);
+}
+
+QString readArguments(const Invocation &inv)
+{
+    return notAPage(QStringLiteral("flash read: PAGE"), inv.args.constFirst());
+}
+
+QString saveArguments(const Invocation &inv)
+{
+    for (const QString &problem : {notAPage(QStringLiteral("flash save: START"), inv.args.at(0)),
+                                   notAPage(QStringLiteral("flash save: END"), inv.args.at(1))}) {
+        if (!problem.isEmpty())
+            return problem;
+    }
+    if (!flash::rangeAccepted(*flash::parsePageNumber(inv.args.at(0)), *flash::parsePageNumber(inv.args.at(1))))
+        return QStringLiteral("flash save: ADDRESS OUT OF RANGE (pages 0 to 2047, END not below START)");
+    return QString();
+}
+
+int flashReadCommand(Invocation &inv)
+{
+    const QString text = inv.args.constFirst();
+    Link &link = inv.link();
+    link.linkPacket = flash::pageReadPacket(text.trimmed());
+    if (!link.binreceiver())
+        return refused();
+    if (link.linkErrorCode != QLatin1String("0")) {
+        printError(QStringLiteral("page %1 did not read (%2: %3)")
+                       .arg(flash::pageField(text.trimmed()), link.linkErrorCode, link.linkErrorText));
+        return isNoLinkCode(link.linkErrorCode) ? kExitNoLink : kExitFailed;
+    }
+    if (!inv.has(QStringLiteral("--list"))) {
+        printLine(link.linkBlock);
+        return kExitSuccess;
+    }
+    const QString listing = flash::pageListing(link.linkBlock);
+    for (const QString &row : listing.split(QLatin1String("\r\n")).mid(0, flash::kListingRows))
+        printLine(row);
+    return kExitSuccess;
+}
+
+int flashSaveCommand(Invocation &inv)
+{
+    const int start = *flash::parsePageNumber(inv.args.at(0));
+    const int end = *flash::parsePageNumber(inv.args.at(1));
+    Link &link = inv.link();
+    QString page;
+    const InterruptCatcher catcher;
+    const flash::TransferResult r =
+        flash::saveFlashRange(link, start, end, hostpaths::toHost(inv.args.at(2)), terminalHooks(&page));
+    endProgressLine();
+    if (r.ok()) {
+        printLine(r.detail);
+        return kExitSuccess;
+    }
+    printError(r.detail);
+    return transferStatus(r, link);
+}
+
+int flashEraseCommand(Invocation &inv)
+{
+    Link &link = inv.link();
+    link.linkPacket = flash::erasePacket();
+    if (!link.rawsender())
+        return refused();
+    if (link.linkErrorCode != QLatin1String("0")) {
+        printError(QStringLiteral("the erase was not answered (%1: %2)").arg(link.linkErrorCode, link.linkErrorText));
+        return isNoLinkCode(link.linkErrorCode) ? kExitNoLink : kExitFailed;
+    }
+    printLine(link.linkPacket);
+    return kExitSuccess;
+}
+
+QString eraseNeedsYes(const Invocation &inv)
+{
+    if (inv.has(QStringLiteral("--yes")))
+        return QString();
+    return QStringLiteral("flash erase: this erases the whole flash of the board; add --yes to do it");
+}
+
+} // namespace
+
+void addFlashCommands(std::vector<Command> &table)
+{
+    Command download{
+        QStringLiteral("download"),
+        QStringLiteral("[HEXFILE]"),
+        0,
+        1,
+        {},
+        QStringLiteral("write the compiled program (temp hex file) into flash"),
+        QStringLiteral("Writes every page line of HEXFILE (default: the temp hex file of the settings,\n"
+                       "c:\\Corvane\\flash.tmp) into the board's flash, one page at a time, as \"Write to\n"
+                       "Flash\" does. The board must confirm the last page with \"OV0OK\". On a terminal\n"
+                       "the page, pages done and time left show on standard error; Ctrl+C stops after\n"
+                       "the page in transfer. A failure says at which page the download stopped."),
+        true,
+        downloadCommand,
+    };
+    Command read{
+        QStringLiteral("flash read"),
+        QStringLiteral("PAGE"),
+        1,
+        1,
+        {Option{QStringLiteral("--list"), QString(), QStringLiteral("print the page as 32 rows of 32 digits")}},
+        QStringLiteral("read one flash page"),
+        QStringLiteral("Reads flash page PAGE (0-2047; as typed, the rightmost five digits are sent)\n"
+                       "and prints the 528 hex digits the board sent, on one line, or as the\n"
+                       "utility's listing with --list: 16 element rows, the spare digits, then empty rows."),
+        true,
+        flashReadCommand,
+    };
+    Command save{
+        QStringLiteral("flash save"),
+        QStringLiteral("START END FILE"),
+        3,
+        3,
+        {},
+        QStringLiteral("save flash pages START..END into a flash file"),
+        QStringLiteral("Reads pages START to END (0-2047) and writes them as page lines into FILE,\n"
+                       "replacing it whole (through a temporary file). A page that does not read stops\n"
+                       "the save; the file then holds the pages before it, and is left untouched when\n"
+                       "the first page failed. The last line says which pages the file holds."),
+        true,
+        flashSaveCommand,
+    };
+    Command write{
+        QStringLiteral("flash write"),
+        QStringLiteral("FILE"),
+        1,
+        1,
+        {},
+        QStringLiteral("write every page line of a flash file into flash"),
+        QStringLiteral("Writes each page line of FILE into the page its first five digits name, in file\n"
+                       "order. Stops at the first page the board does not take; the board must confirm\n"
+                       "the last page with \"OV0OK\"."),
+        true,
+        flashWriteCommand,
+    };
+    Command erase{
+        QStringLiteral("flash erase"),
+        QString(),
+        0,
+        0,
+        {Option{QStringLiteral("--yes"), QString(), QStringLiteral("really erase the whole flash")}},
+        QStringLiteral("erase the whole flash (needs --yes)"),
+        QStringLiteral("Erases the board's entire flash (command R17) and prints the board's reply.\n"
+                       "Refuses to run without --yes."),
+        true,
+        flashEraseCommand,
+    };
+    read.check = readArguments;
+    save.check = saveArguments;
+    erase.check = eraseNeedsYes;
+    for (Command *c : {&download, &read, &save, &write, &erase})
+        table.push_back(std::move(*c));
+}
+
+} // namespace pvelm::cli
