@@ -82,8 +82,9 @@ const std::vector<Command> &commandTable()
         std::vector<Command> t;
         addBoardCommands(t);
         addCompileCommands(t);
-        addFlashCommands(t);
         addEditorCommands(t);
+        addRunCommands(t);
+        addFlashCommands(t);
         return t;
     }();
     return table;

@@ -86,8 +86,9 @@ const std::vector<Command> &commandTable();
 // Entries of each area; commandTable() gathers them.
 void addBoardCommands(std::vector<Command> &table);   // boardcommands.cpp
 void addCompileCommands(std::vector<Command> &table); // compilecommands.cpp
-void addFlashCommands(std::vector<Command> &table);   // flashcommands.cpp
 void addEditorCommands(std::vector<Command> &table);  // editorcommands.cpp
+void addRunCommands(std::vector<Command> &table);     // runcommands.cpp
+void addFlashCommands(std::vector<Command> &table);   // flashcommands.cpp
 
 // Runs one velm command line (arguments without the program name) and
 // returns the exit status. Needs a QCoreApplication: the link's waits pump

@@ -790,9 +790,20 @@ bool Link::sendLineAndWait()
 
 void Link::readMonitorReply()
 {
+    // The characters on the line belong to an exchange while one runs, or
+    // to a long operation while it holds the link (the monitor was started
+    // from inside their waits): counting or taking them would steal a reply.
+    // Such a read brings nothing, so the monitor ends and the exchange goes
+    // on with its reply intact.
+    const auto lineTaken = [this] { return d->busy || d->held; };
+    if (lineTaken()) {
+        linkRawInput.clear();
+        return;
+    }
     d->wait(
-        6, [this] { return !monitoring || d->waiting() >= kStatusReportLength; }, true, [this] { return !monitoring; });
-    linkRawInput = d->takeAll();
+        6, [&] { return lineTaken() || !monitoring || d->waiting() >= kStatusReportLength; }, true,
+        [this] { return !monitoring; });
+    linkRawInput = lineTaken() ? QString() : d->takeAll();
     d->closeIfBroken();
 }
 

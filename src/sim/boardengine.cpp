@@ -8,7 +8,7 @@ namespace pvelm::sim {
 namespace {
 
 constexpr char StateMagic[] = "PVELMSIM";
-constexpr quint32 StateVersion = 1;
+constexpr quint32 StateVersion = 2; // 2: the program state
 
 bool isHexDigit(char c)
 {
@@ -45,6 +45,10 @@ BoardState::BoardState()
 {
     // Servos start centred so that a nudge works in both directions.
     positions.fill(0x8000);
+    // Status reports on (byte 0 bit 2), one every 10 ticks of 10 ms (byte
+    // 7), so that a fresh board shows a running program at once.
+    params[0] = 0x04;
+    params[7] = 10;
 }
 
 QByteArray BoardState::serialize() const
@@ -70,6 +74,7 @@ QByteArray BoardState::serialize() const
             s << v;
         }
     }
+    program.write(s);
     s << quint8(runMode) << runLine;
     return out;
 }
@@ -82,7 +87,7 @@ bool BoardState::deserialize(const QByteArray &bytes, QString *error)
         return false;
     };
     const qsizetype expected = 8 + 4 + qsizetype(FlashPages) * PageBytes + 2 * MemoryBytes + ParamBytes +
-                               2 * ServoCount + 2 * (IoCount / 8) + 1 + 4;
+                               2 * ServoCount + 2 * (IoCount / 8) + ProgramState::SerializedBytes + 1 + 4;
     if (!bytes.startsWith(QByteArray(StateMagic, 8)))
         return fail(QStringLiteral("not a virtual board state file"));
     QDataStream s(bytes);
@@ -111,6 +116,8 @@ bool BoardState::deserialize(const QByteArray &bytes, QString *error)
         }
     }
     quint8 mode = 0;
+    if (!next.program.read(s))
+        return fail(QStringLiteral("bad program state in state file"));
     s >> mode >> next.runLine;
     if (mode > quint8(RunMode::Paused))
         return fail(QStringLiteral("bad run mode %1 in state file").arg(mode));
@@ -164,8 +171,9 @@ BoardEngine::Outputs BoardEngine::feed(char c, qint64 nowMs)
     if (m_silent)
         return {};
     // A frame left hanging by a console that gave up ends before this byte
-    // is looked at, so the byte can start the next exchange.
-    Outputs out = poll(nowMs);
+    // is looked at, so the byte can start the next exchange. No report goes
+    // out before the byte is handled: it would stand before the answer.
+    Outputs out = pollFrame(nowMs);
     m_lastByteMs = nowMs;
     bool complete = false;
 
@@ -216,12 +224,20 @@ BoardEngine::Outputs BoardEngine::feed(char c, qint64 nowMs)
         const Outputs done = finishFrame();
         out.insert(out.end(), done.begin(), done.end());
     }
+    runProgram(nowMs, out);
     return out;
 }
 
 BoardEngine::Outputs BoardEngine::poll(qint64 nowMs)
 {
-    const qint64 deadline = nextDeadline();
+    Outputs out = pollFrame(nowMs);
+    runProgram(nowMs, out);
+    return out;
+}
+
+BoardEngine::Outputs BoardEngine::pollFrame(qint64 nowMs)
+{
+    const qint64 deadline = frameDeadline();
     if (deadline < 0 || nowMs < deadline)
         return {};
     if (m_phase == Phase::PageLine)
@@ -231,6 +247,13 @@ BoardEngine::Outputs BoardEngine::poll(qint64 nowMs)
 }
 
 qint64 BoardEngine::nextDeadline() const
+{
+    const qint64 frame = frameDeadline();
+    const qint64 program = programDeadline();
+    return frame < 0 || program < 0 ? std::max(frame, program) : std::min(frame, program);
+}
+
+qint64 BoardEngine::frameDeadline() const
 {
     switch (m_phase) {
     case Phase::Idle:
@@ -384,7 +407,7 @@ void BoardEngine::handleBlock(const QByteArray &block)
 
 std::optional<QByteArray> BoardEngine::cmdStop(const QByteArray &)
 {
-    m_state.runMode = RunMode::Stopped;
+    m_executor.stop(m_state, m_nowMs);
     return std::nullopt;
 }
 
@@ -400,16 +423,16 @@ std::optional<QByteArray> BoardEngine::cmdRun(const QByteArray &packet)
         return std::nullopt; // nothing sensible to run
     const quint32 line = field.toUInt(nullptr, 16);
     // "Run / Resume" sends line 0: a paused program goes on where it stopped.
-    if (!(m_state.runMode == RunMode::Paused && line == 0))
-        m_state.runLine = line;
-    m_state.runMode = RunMode::Running;
+    if (m_state.runMode == RunMode::Paused && line == 0)
+        m_executor.resume(m_state, m_nowMs);
+    else
+        m_executor.start(m_state, line, m_nowMs);
     return std::nullopt;
 }
 
 std::optional<QByteArray> BoardEngine::cmdPause(const QByteArray &)
 {
-    if (m_state.runMode == RunMode::Running)
-        m_state.runMode = RunMode::Paused;
+    m_executor.pause(m_state, m_nowMs);
     return std::nullopt;
 }
 

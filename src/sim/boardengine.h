@@ -1,11 +1,12 @@
 #pragma once
 
+#include "sim/executor.h"
+#include "sim/servotravel.h"
+
 #include <array>
 #include <bitset>
 #include <optional>
 #include <vector>
-
-#include "sim/servotravel.h"
 
 #include <QByteArray>
 #include <QString>
@@ -36,6 +37,7 @@ struct BoardState
     std::bitset<IoCount> outputs;
     RunMode runMode = RunMode::Stopped;
     quint32 runLine = 0;
+    ProgramState program; // stack, loops, registers, notification, switches
 
     QByteArray page(int page) const { return flash.mid(page * PageBytes, PageBytes); }
 
@@ -54,7 +56,8 @@ class BoardEngine
 public:
     // Handshake answers and replies are told apart so that a transport can
     // treat them differently (a late reply still answers its handshake).
-    enum class OutputKind { Handshake, Reply };
+    // Status reports come unasked while a program runs.
+    enum class OutputKind { Handshake, Reply, Report };
     struct Output
     {
         OutputKind kind;
@@ -73,6 +76,10 @@ public:
     static constexpr int LongLength = 64;
     static constexpr int ShortLength = 9;
     static constexpr int PageLineLength = 533;
+    // Status reports wait until no frame is open and the line has been quiet
+    // this long after an answer, so they never land inside a reply that the
+    // console is counting.
+    static constexpr qint64 ReportQuietMs = 30;
     // A "+" block longer than this without its "~" is taken as noise.
     static constexpr int MaxBlockLength = 1024;
 
@@ -177,6 +184,15 @@ private:
     int m_pageProgramMs = 0;
     int m_silentFromPage = -1;
     bool m_silent = false;
+
+    // The program in flash (executor.cpp).
+    void runProgram(qint64 nowMs, Outputs &out);
+    Outputs pollFrame(qint64 nowMs);
+    qint64 frameDeadline() const;
+    qint64 programDeadline() const;
+    Executor m_executor;
+    qint64 m_nowMs = 0;
+    qint64 m_reportQuietUntilMs = 0;
 };
 
 } // namespace pvelm::sim

@@ -2,6 +2,7 @@
 // until interrupted.
 
 #include "app/hostpaths.h"
+#include "sim/executor.h"
 #include "sim/virtualboard.h"
 
 #include <cerrno>
@@ -180,6 +181,30 @@ int main(int argc, char *argv[])
         }
     });
     hangUpWatch.start(200);
+
+    // Inputs and switches, one command a line on standard input (see
+    // docs/virtual-board.md); they take effect while the program runs.
+    QSocketNotifier commands(STDIN_FILENO, QSocketNotifier::Read);
+    QByteArray typed;
+    QObject::connect(&commands, &QSocketNotifier::activated, &app, [&] {
+        char buf[512];
+        const ssize_t n = ::read(STDIN_FILENO, buf, sizeof buf);
+        if (n <= 0) {
+            commands.setEnabled(false); // end of input: the board runs on
+            return;
+        }
+        typed.append(buf, n);
+        for (qsizetype end; (end = typed.indexOf('\n')) >= 0; typed.remove(0, end + 1)) {
+            const QString line = QString::fromLocal8Bit(typed.left(end)).trimmed();
+            if (line.isEmpty())
+                continue;
+            bool done = false;
+            board.updateState(
+                [&](pvelm::sim::BoardState &s) { done = pvelm::sim::applyBoardCommand(s, line, &error); });
+            if (!done)
+                printError(error);
+        }
+    });
 
     const int rc = app.exec();
 

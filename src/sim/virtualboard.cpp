@@ -118,7 +118,7 @@ struct VirtualBoard::Private
             const bool isReply = o.kind == BoardEngine::OutputKind::Reply;
             switch (f) {
             case Fault::WrongAnswer:
-                if (!isReply)
+                if (o.kind == BoardEngine::OutputKind::Handshake)
                     bytes = "?";
                 break;
             case Fault::LateReply:
@@ -134,6 +134,14 @@ struct VirtualBoard::Private
                 break;
             default:
                 break;
+            }
+            if (o.kind == BoardEngine::OutputKind::Report && charNs() > 0) {
+                // At line speed a reply may still be leaving: the report
+                // waits until the line has been quiet a moment after it.
+                qint64 lineFree = std::max(txFreeNs, atNs);
+                for (const auto &[at, queued] : pending)
+                    lineFree = std::max(lineFree, at) + queued.size() * charNs();
+                when = std::max(when, lineFree + BoardEngine::ReportQuietMs * 1000000);
             }
             if (!bytes.isEmpty())
                 pending.emplace(when, bytes);
@@ -450,8 +458,11 @@ BoardState VirtualBoard::state() const
 
 void VirtualBoard::updateState(const std::function<void(BoardState &)> &change)
 {
-    std::lock_guard lock(d->mutex);
-    change(d->engine.state());
+    {
+        std::lock_guard lock(d->mutex);
+        change(d->engine.state());
+    }
+    d->wake(); // a program may have work now (an input set, reports switched on)
 }
 
 QByteArray VirtualBoard::received() const

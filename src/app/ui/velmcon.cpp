@@ -2,22 +2,29 @@
 
 #include "app/hostpaths.h"
 #include "app/ui/aboutform.h"
+#include "app/ui/frames.h"
 #include "app/ui/messages.h"
 #include "boardtools/ui/sendinst.h"
 #include "boardtools/ui/sndshort.h"
 #include "compiler/demoprogram.h"
 #include "compiler/ui/filegobbler.h"
-#include "flash/ui/binsend.h"
 #include "editors/ui/imageeditors.h"
 #include "editors/ui/positionbuilder.h"
 #include "editors/ui/spdbuild.h"
+#include "flash/ui/binsend.h"
+#include "link/packets.h"
+#include "run/runcontrol.h"
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QVBoxLayout>
 
@@ -40,6 +47,24 @@ void addPlannedItem(QWidget *menu, const char *name, const QString &caption)
     addItem(menu, name, caption)->setEnabled(false);
 }
 
+QPushButton *button(const char *name, const QString &caption)
+{
+    auto *b = new QPushButton(caption);
+    b->setObjectName(QString::fromLatin1(name));
+    return b;
+}
+
+// A label that shows a value: screen readers must read the value, so the
+// caption goes into the description and the label gets no name.
+QLabel *valueLabel(const char *name, const QString &text, const QString &caption)
+{
+    auto *label = new QLabel(text);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setAccessibleDescription(caption);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    return label;
+}
+
 } // namespace
 
 Velmcon::Velmcon(QWidget *parent) : QMainWindow(parent)
@@ -50,23 +75,13 @@ Velmcon::Velmcon(QWidget *parent) : QMainWindow(parent)
 
     buildMenus();
 
-    m_notifications = new QLabel;
-    m_notifications->setObjectName(QStringLiteral("notifications"));
-    m_notifications->setAccessibleName(QStringLiteral("Notifications"));
-    auto *notificationsFrame = new QGroupBox(QStringLiteral("Notifications"));
-    auto *frameLayout = new QVBoxLayout(notificationsFrame);
-    frameLayout->addWidget(m_notifications);
-
-    auto *central = new QWidget;
-    auto *layout = new QVBoxLayout(central);
-    layout->addWidget(notificationsFrame);
-    layout->addStretch(1);
-    setCentralWidget(central);
+    setCentralWidget(buildRunFrames());
 
     // The port state stays in the status bar; notices use its message area.
     m_portState = new QLabel;
     m_portState->setObjectName(QStringLiteral("portState"));
-    m_portState->setAccessibleName(QStringLiteral("Serial port"));
+    // A value label: its caption is the description, so a screen reader reads the state.
+    m_portState->setAccessibleDescription(QStringLiteral("Serial port"));
     statusBar()->addPermanentWidget(m_portState);
     connect(&m_link, &Link::portLost, this, [this](const QString &reason) {
         m_portState->setText(QStringLiteral("%1: port lost: %2").arg(m_link.portDevice(), reason));
@@ -112,6 +127,78 @@ void Velmcon::buildMenus()
     connect(addItem(bar, "filegobblery", QStringLiteral("VelmScript File Downalod")), &QAction::triggered, this,
             &Velmcon::filegobblery_Click);
     connect(addItem(bar, "About", QStringLiteral("About")), &QAction::triggered, this, &Velmcon::About_Click);
+}
+
+QWidget *Velmcon::buildRunFrames()
+{
+    // "Run Controls": pause, run, run at a line, stop.
+    auto *pauseit = button("pauseit", QStringLiteral("Pause"));
+    auto *run = button("Run", QStringLiteral("Run / Resume"));
+    auto *stopall = button("stopall", QStringLiteral("Stop"));
+    auto *runatline = button("Runatline", QStringLiteral("Run"));
+    m_linetorun = new QLineEdit(QStringLiteral("0"));
+    m_linetorun->setObjectName(QStringLiteral("linetorun"));
+    m_linetorun->setAccessibleName(QStringLiteral("Run at line number"));
+    m_linetorun->setMaximumWidth(m_linetorun->fontMetrics().horizontalAdvance(QStringLiteral("0000000")) + 12);
+    auto *atLine = new QGroupBox(QStringLiteral("Run at line number"));
+    auto *atLineLayout = new QHBoxLayout(atLine);
+    atLineLayout->addWidget(m_linetorun);
+    atLineLayout->addWidget(runatline);
+
+    auto *runControls = new QGroupBox(QStringLiteral("Run Controls"));
+    auto *runLayout = new QVBoxLayout(runControls);
+    runLayout->addWidget(pauseit);
+    runLayout->addWidget(run);
+    runLayout->addWidget(atLine);
+    runLayout->addWidget(stopall);
+    runLayout->addStretch(1);
+
+    // "Status ": the monitor buttons, the mode, the line, the counters and
+    // the last notification.
+    auto *monitor = button("Monitor", QStringLiteral("Monitor status"));
+    auto *getstatus = button("Getstatus", QStringLiteral("Refresh status"));
+    m_runstop = valueLabel("Runstop", QString::fromLatin1(kModeStopped), QStringLiteral("Mode"));
+    m_currentline = valueLabel("currentline", QString(), QStringLiteral("Line number"));
+    m_notifications = valueLabel("notifications", QString(), QStringLiteral("Notifications"));
+    m_label4 = valueLabel("Label4", QStringLiteral("00000"), QStringLiteral("Position"));
+    m_label5 = valueLabel("Label5", QStringLiteral("00000"), QStringLiteral("Stack"));
+    m_label6 = valueLabel("Label6", QStringLiteral("00000"), QStringLiteral("Loop"));
+
+    auto *counters = new QGridLayout;
+    int row = 0;
+    for (QLabel *value : {m_label4, m_label5, m_label6}) {
+        counters->addWidget(new QLabel(value->accessibleDescription()), row, 0);
+        counters->addWidget(value, row++, 1);
+    }
+    counters->setColumnStretch(1, 1);
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(monitor);
+    buttons->addWidget(getstatus);
+    buttons->addStretch(1);
+    auto *modeAndLine = new QHBoxLayout;
+    modeAndLine->addWidget(frame(QStringLiteral("Mode"), m_runstop), 1);
+    modeAndLine->addWidget(frame(QStringLiteral("Line number"), m_currentline), 1);
+
+    auto *status = new QGroupBox(QStringLiteral("Status "));
+    auto *statusLayout = new QVBoxLayout(status);
+    statusLayout->addLayout(buttons);
+    statusLayout->addLayout(modeAndLine);
+    statusLayout->addLayout(counters);
+    statusLayout->addWidget(frame(QStringLiteral("Notifications"), m_notifications));
+    statusLayout->addStretch(1);
+
+    connect(run, &QPushButton::clicked, this, &Velmcon::Run_Click);
+    connect(runatline, &QPushButton::clicked, this, &Velmcon::Runatline_Click);
+    connect(pauseit, &QPushButton::clicked, this, &Velmcon::pauseit_Click);
+    connect(stopall, &QPushButton::clicked, this, &Velmcon::stopall_Click);
+    connect(monitor, &QPushButton::clicked, this, &Velmcon::Monitor_Click);
+    connect(getstatus, &QPushButton::clicked, this, &Velmcon::Getstatus_Click);
+
+    auto *central = new QWidget;
+    auto *layout = new QHBoxLayout(central);
+    layout->addWidget(runControls);
+    layout->addWidget(status, 1);
+    return central;
 }
 
 bool Velmcon::Form_Load()
@@ -223,6 +310,95 @@ void Velmcon::speedbuilderY_Click()
 void Velmcon::About_Click()
 {
     m_about.show([this] { return new Aboutform(this); });
+}
+
+// ---- run control and the status monitor ---------------------------------
+
+void Velmcon::refused()
+{
+    statusBar()->showMessage(QString::fromLatin1(kExchangeRefusedMessage));
+}
+
+void Velmcon::Run_Click()
+{
+    startRun(0);
+}
+
+void Velmcon::Runatline_Click()
+{
+    QString why;
+    const auto line = parseLineToRun(m_linetorun->text(), &why);
+    if (!line) {
+        statusBar()->showMessage(why);
+        return;
+    }
+    startRun(*line);
+}
+
+void Velmcon::startRun(quint32 line)
+{
+    ToolWindow::HandlerGuard guard(this);
+    if (!sendRunCommand(m_link, runPacket(line)))
+        return refused();
+    // Whether the board took the command is not looked at: one that did not
+    // sends no reports, and the monitor ends after its first empty read.
+    m_link.monitoring = true;
+    decodeStatus();
+}
+
+void Velmcon::pauseit_Click()
+{
+    ToolWindow::HandlerGuard guard(this);
+    if (!sendRunCommand(m_link, pausePacket()))
+        refused();
+}
+
+void Velmcon::stopall_Click()
+{
+    ToolWindow::HandlerGuard guard(this);
+    if (!sendRunCommand(m_link, stopPacket()))
+        refused();
+}
+
+void Velmcon::Monitor_Click()
+{
+    ToolWindow::HandlerGuard guard(this);
+    if (m_link.isBusy())
+        return refused();
+    m_link.monitoring = true;
+    decodeStatus();
+}
+
+void Velmcon::Getstatus_Click()
+{
+    ToolWindow::HandlerGuard guard(this);
+    if (m_link.isBusy())
+        return refused();
+    // One read: `monitoring` lets it wait, and goes back to what it was
+    // unless someone cleared it meanwhile.
+    const bool wasMonitoring = m_link.monitoring;
+    m_link.monitoring = true;
+    m_link.readMonitorReply();
+    if (m_link.monitoring)
+        m_link.monitoring = wasMonitoring;
+    if (const auto report = decodeStatusReport(m_link.linkRawInput.left(kStatusReportLength)))
+        showStatus(*report);
+}
+
+void Velmcon::decodeStatus()
+{
+    runStatusMonitor(m_link, [this](const StatusReport &report) { showStatus(report); });
+}
+
+void Velmcon::showStatus(const StatusReport &report)
+{
+    m_label4->setText(report.position);
+    m_label5->setText(report.stack);
+    m_label6->setText(report.loop);
+    m_currentline->setText(report.currentLine);
+    m_runstop->setText(report.mode);
+    if (!report.notification.isEmpty())
+        m_notifications->setText(report.notification);
 }
 
 } // namespace pvelm

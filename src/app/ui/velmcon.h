@@ -7,18 +7,21 @@
 #include <QMainWindow>
 
 class QLabel;
+class QLineEdit;
+class QPushButton;
 
 namespace pvelm {
 
 class Aboutform;
-class Binsend;
 class Insbuilder;
 class packedinsbuilder;
 class positionbuilder;
 class Spdbuild;
+class Binsend;
 class filegobbler;
 class Sendinst;
 class Sndshort;
+struct StatusReport;
 
 // "PVelm Main Control": the first window and the end of the run. It owns the
 // settings record and the one link, opens every other window from its menus
@@ -59,6 +62,17 @@ public:
     void pinsbuild_Click();
     void speedbuilderY_Click();
 
+    // Run controls: each sends its command; Run and Run at line then
+    // monitor the status reports until they stop (they return only then).
+    void Run_Click();
+    void Runatline_Click();
+    void pauseit_Click();
+    void stopall_Click();
+    // "Monitor status" restarts the monitor without sending Run; "Refresh
+    // status" reads and shows one report.
+    void Monitor_Click();
+    void Getstatus_Click();
+
     Link &link() { return m_link; }
     SettingsRecord &settings() { return m_settings; }
 
@@ -67,11 +81,25 @@ protected:
 
 private:
     void buildMenus();
+    QWidget *buildRunFrames();
+    void startRun(quint32 line);
+    // The monitor loop: shows every report until the reports stop or
+    // `monitoring` is cleared.
+    void decodeStatus();
+    void showStatus(const StatusReport &report);
+    // Says in the status bar that the link refused the command.
+    void refused();
 
     SettingsRecord m_settings;
     Link m_link;
     QLabel *m_notifications = nullptr;
     QLabel *m_portState = nullptr;
+    QLineEdit *m_linetorun = nullptr;
+    QLabel *m_runstop = nullptr;
+    QLabel *m_currentline = nullptr;
+    QLabel *m_label4 = nullptr; // position
+    QLabel *m_label5 = nullptr; // stack
+    QLabel *m_label6 = nullptr; // loop
     WindowSlot<Sndshort> m_sndshort;
     WindowSlot<Sendinst> m_sendinst;
     WindowSlot<filegobbler> m_filegobbler;

@@ -44,7 +44,8 @@ LongCommandSection::LongCommandSection(Link &link, const QString &defaultCommand
 
     m_inver = new QLabel(QStringLiteral("N A"));
     m_inver->setObjectName(QStringLiteral("inver"));
-    m_inver->setAccessibleName(QStringLiteral("S/W Version"));
+    // A value: the caption describes it, so a screen reader reads the version.
+    m_inver->setAccessibleDescription(QStringLiteral("S/W Version"));
     m_inver->setFont(fixed);
     m_inver->setMinimumWidth(m_inver->fontMetrics().horizontalAdvance(QString(13, QLatin1Char('W'))));
     m_inver->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -59,7 +60,7 @@ LongCommandSection::LongCommandSection(Link &link, const QString &defaultCommand
 
     m_working = new QLabel;
     m_working->setObjectName(QStringLiteral("working"));
-    m_working->setAccessibleName(QStringLiteral("Exchange state"));
+    m_working->setAccessibleDescription(QStringLiteral("Exchange state"));
     QFont bold = m_working->font();
     bold.setBold(true);
     m_working->setFont(bold);
