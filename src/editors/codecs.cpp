@@ -53,11 +53,14 @@ bool isDigits(const QString &text)
     return !text.isEmpty();
 }
 
-QString refuse(const QString &caption, const QString &text, const QString &wanted)
+QString refuse(QString caption, const QString &text, const QString &wanted)
 {
+    // Captions such as "Output#:" and "Speed:" bring their own colon.
+    if (!caption.endsWith(QLatin1Char(':')))
+        caption += QLatin1Char(':');
     if (text.trimmed().isEmpty())
-        return QStringLiteral("%1: nothing typed; enter %2").arg(caption, wanted);
-    return QStringLiteral("%1: \"%2\" refused; enter %3").arg(caption, text, wanted);
+        return QStringLiteral("%1 nothing typed; enter %2").arg(caption, wanted);
+    return QStringLiteral("%1 \"%2\" refused; enter %3").arg(caption, text, wanted);
 }
 
 // The texts of a packet's three- or five-character slots.

@@ -1,0 +1,73 @@
+#pragma once
+
+// What the editor window tests share: a virtual board, a link to it, and
+// ways to reach a window's controls by name.
+
+#include "app/settings.h"
+#include "link/link.h"
+#include "sim/virtualboard.h"
+#include "support/testenv.h"
+
+#include <QAbstractButton>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QtTest>
+
+struct EditorRig
+{
+    TestRoot root;
+    pvelm::sim::VirtualBoard board;
+    pvelm::SettingsRecord settings;
+    pvelm::Link link;
+
+    // Starts the board and opens the link with short seconds, so failed
+    // exchanges give up quickly.
+    bool start()
+    {
+        if (!board.start())
+            return false;
+        board.setLateReplyMs(2000);
+        link.setSettings(&settings);
+        link.setPortOverride(board.devicePath());
+        link.setSecondMs(40);
+        link.opencomport();
+        return link.isPortOpen();
+    }
+    QByteArray wire()
+    {
+        const QByteArray bytes = board.received();
+        board.clearReceived();
+        return bytes;
+    }
+};
+
+template <typename T> T *child(QWidget *w, const QString &name)
+{
+    T *found = w->findChild<T *>(name);
+    if (!found)
+        qWarning("no control %s", qPrintable(name));
+    return found;
+}
+
+inline QLineEdit *box(QWidget *w, const QString &name)
+{
+    return child<QLineEdit>(w, name);
+}
+inline QString text(QWidget *w, const QString &name)
+{
+    if (auto *edit = w->findChild<QLineEdit *>(name))
+        return edit->text();
+    if (auto *plain = w->findChild<QPlainTextEdit *>(name))
+        return plain->toPlainText();
+    return child<QLabel>(w, name)->text();
+}
+inline void set(QWidget *w, const QString &name, const QString &value)
+{
+    box(w, name)->setText(value);
+}
+inline void click(QWidget *w, const QString &name)
+{
+    child<QAbstractButton>(w, name)->click();
+}
