@@ -111,7 +111,7 @@ private slots:
             "setup|MemoryeditorY|Memory Editor|off|",
             "setup|sendinstX|Send Short Command|on|Short Command Sender",
             "setup|sendinstY|Send Long Command|on|Long Command Sender",
-            "setup|binsendY|Flash Tools|off|",
+            "setup|binsendY|Flash Tools|on|Flash memory utility",
             "|filegobblery|VelmScript File Downalod|on|Velm Converter & Downloader",
             "|About|About|on|About PVelm",
         };

@@ -143,7 +143,7 @@ void TestFilegobbler::controls()
     QCOMPARE(qobject_cast<QGroupBox *>(readvelm->parentWidget())->title(), QStringLiteral("Convert Velm file to HEX"));
     QCOMPARE(child<QPushButton>("toflash")->text(), QStringLiteral("Write to Flash"));
     QVERIFY(enabled("Readvelm"));
-    QVERIFY(!enabled("toflash")); // no download yet
+    QVERIFY(enabled("toflash"));
 }
 
 void TestFilegobbler::compileOnFiles()
