@@ -28,6 +28,7 @@ bench: build
 	$(BUILD_DIR)/bench/bench_link
 	$(BUILD_DIR)/bench/bench_startup
 	$(BUILD_DIR)/bench/bench_compiler
+	$(BUILD_DIR)/bench/bench_flash
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

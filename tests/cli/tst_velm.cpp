@@ -130,6 +130,24 @@ private slots:
             errLine("the short packet was not answered (Z: Unable to connect)"));
         row("port cannot open", {"--port", "/nonexistent", "version"}, "", 3, "",
             exactly("velm: Canot open serial port. Check settings in setup: ") + ".+\n");
+
+        // Flash: arguments are checked before any port is opened.
+        row("erase without --yes", {"--port", "/nonexistent", "flash", "erase"}, "", 2, "",
+            errLine("flash erase: this erases the whole flash of the board; add --yes to do it"));
+        row("flash read, fractional page", {"--port", "/nonexistent", "flash", "read", "1.5"}, "", 2, "",
+            errLine("flash read: PAGE \"1.5\" is not a whole number from 0 up"));
+        row("flash save past the last page", {"flash", "save", "0", "2048", "x.fla"}, "", 2, "",
+            errLine("flash save: ADDRESS OUT OF RANGE (pages 0 to 2047, END not below START)"));
+        const QByteArray pageRequest = "$OV0R1400007xxxx" + QByteArray(32, 'D') + QByteArray(14, 'x') + "0H~";
+        row("flash read", {"PORT", "flash", "read", "7"}, pageRequest, 0, exactly(QByteArray(528, 'F') + '\n'));
+        row("flash erase", {"PORT", "flash", "erase", "--yes"},
+            "$OV0R17SSSSxxxxx" + QByteArray(32, 'D') + QByteArray(14, 'x') + "0H~", 0,
+            exactly(("OV0R17FLASH ERASED" + QByteArray(43, 'x') + "0H~\n")));
+        // The default temp hex file is not there: nothing is sent.
+        row("download, no temp hex file", {"PORT", "download"}, "", 1, "",
+            exactly("velm: Error writing controller: cannot open ") + ".*flash.tmp: .+\n");
+        row("flash read, silent board", {"--simulate", "--sim-fault", "no-answer", "flash", "read", "3"}, "", 3, "",
+            errLine("page 00003 did not read (Z: Unable to connect)"));
     }
     void runs()
     {
