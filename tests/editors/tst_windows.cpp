@@ -199,6 +199,9 @@ private slots:
         click(&w, "offcon");
         QCOMPARE(text(&w, "responce"), "Output#: \"256\" refused; enter a whole number from 0 to 255");
         QCOMPARE(m->wire(), QByteArray());
+        set(&w, "Outnumber", "0");
+        click(&w, "offcon");
+        QCOMPARE(m->wire(), "&-OO000DDDH");
 
         // A failed Get fills nothing and moves nothing.
         m->board.setFault(Fault::NoAnswer);
