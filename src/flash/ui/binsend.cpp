@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QVBoxLayout>
 
 namespace pvelm {
@@ -115,9 +116,12 @@ Binsend::Binsend(Link &link, const SettingsRecord &settings, QWidget *parent)
     frame1Layout->addWidget(m_endpage, 1, 1);
     frame1Layout->addWidget(savefla, 2, 0, 1, 2);
 
+    // The help scrolls inside its frame rather than squeezing its lines
+    // together in a small window or with a large font.
     auto *frame4 = new QGroupBox(QStringLiteral("Instructions and information (Advanced user)"));
     frame4->setObjectName(QStringLiteral("Frame4"));
-    auto *frame4Layout = new QVBoxLayout(frame4);
+    auto *helpText = new QWidget;
+    auto *frame4Layout = new QVBoxLayout(helpText);
     const std::pair<const char *, const char *> help[] = {
         {"Label4",
          "This is a Bulk Flash utility. Erase Flash Memory will erase the entire flash device. Page based functions "
@@ -149,6 +153,13 @@ Binsend::Binsend(Link &link, const SettingsRecord &settings, QWidget *parent)
         frame4Layout->addWidget(
             label(name, QString::fromLatin1(text).replace(QLatin1String("&&"), QLatin1String("&")), true));
     }
+    frame4Layout->addStretch(1);
+    auto *scroll = new QScrollArea;
+    scroll->setWidget(helpText);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    (new QVBoxLayout(frame4))->addWidget(scroll);
 
     auto *right = new QVBoxLayout;
     right->addWidget(frame2);

@@ -15,6 +15,7 @@ TransferPanel::TransferPanel(QWidget *parent) : QWidget(parent)
     m_bar->setFormat(QStringLiteral("%v / %m pages"));
     m_bar->setRange(0, 1);
     m_bar->setValue(0);
+    m_bar->setTextVisible(false); // nothing to count before the first operation
     m_timeLeft = new QLabel;
     m_timeLeft->setObjectName(QStringLiteral("timeLeft"));
     m_timeLeft->setAccessibleDescription(QStringLiteral("Time left"));
@@ -46,6 +47,7 @@ flash::TransferHooks TransferPanel::begin(flash::TransferHooks extra)
     m_running = true;
     m_bar->setRange(0, 1);
     m_bar->setValue(0);
+    m_bar->setTextVisible(true);
     m_timeLeft->clear();
     m_outcome->clear();
     m_cancel->setEnabled(true);
