@@ -181,11 +181,9 @@ private slots:
 
         // Refused input: a message in Text3 and nothing on the wire.
         rig.board.clearReceived();
-        for (const char *bad : {"", "-3", "1.5", "six"}) {
-            rig.type("Text5", QLatin1String(bad));
-            rig.click("Command6");
-            QVERIFY2(rig.text3().contains("nothing was sent"), bad);
-        }
+        rig.type("Text5", "1.5");
+        rig.click("Command6");
+        QCOMPARE(rig.text3(), QStringLiteral("Page # \"1.5\" is not a whole number from 0 up: nothing was sent"));
         rig.type("Startpage", "10");
         rig.type("endpage", "9");
         rig.click("savefla");
