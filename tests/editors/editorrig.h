@@ -3,8 +3,8 @@
 // What the editor window tests share: a virtual board, a link to it, and
 // ways to reach a window's controls by name.
 
-#include "app/settings.h"
 #include "link/link.h"
+#include "settings/settings.h"
 #include "sim/virtualboard.h"
 #include "support/testenv.h"
 
@@ -45,21 +45,18 @@ struct EditorRig
 
 template <typename T> T *child(QWidget *w, const QString &name)
 {
-    T *found = w->findChild<T *>(name);
-    if (!found)
-        qWarning("no control %s", qPrintable(name));
-    return found;
+    return w->findChild<T *>(name);
 }
-
 inline QLineEdit *box(QWidget *w, const QString &name)
 {
     return child<QLineEdit>(w, name);
 }
+// The text of a box, a packet box or a label.
 inline QString text(QWidget *w, const QString &name)
 {
-    if (auto *edit = w->findChild<QLineEdit *>(name))
+    if (auto *edit = child<QLineEdit>(w, name))
         return edit->text();
-    if (auto *plain = w->findChild<QPlainTextEdit *>(name))
+    if (auto *plain = child<QPlainTextEdit>(w, name))
         return plain->toPlainText();
     return child<QLabel>(w, name)->text();
 }

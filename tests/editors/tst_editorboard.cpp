@@ -99,8 +99,6 @@ private slots:
             [](const BoardState &s) {
                 return expectEqual("line 32001", elementAt(s, 32001), "0A141E28323C46500101010101010101");
             }};
-        QTest::newRow("speed value above 255 refused")
-            << Case{{{0, "$" + speedPutRequest(32001, {"256"}, {}), longReply("OV0R1B007D01", '1')}}};
         const QString image = "0123456789ABCDEF" + QString(16, 'E') + "05DC" + QString(28, 'F');
         QTest::newRow("packed block then packed read: lines n and n+1")
             << Case{{{0, "+" + packedPutBlock(3, image), ""}, {10, "$" + lineRequest("R1C", 3), image}},
@@ -131,11 +129,6 @@ private slots:
                      {30, "-" + nudgePacket(NudgeFamily::BigDown, 1), "ODFFF502H"}},
                     {},
                     {65530, 65535, 3, 0x8000, 0x8000, 0x8000, 0x8000, 0x8000}};
-        QTest::newRow("outputs") << Case{
-            {{0, "-" + outputPacket(10, true), "OO0A1DDDH"}, {10, "-" + outputPacket(0, false), "OO000DDDH"}},
-            [](const BoardState &s) {
-                return s.outputs[10] && !s.outputs[0] ? QString() : QStringLiteral("outputs 10 on, 0 off");
-            }};
     }
     void commands()
     {

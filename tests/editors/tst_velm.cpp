@@ -67,15 +67,12 @@ private slots:
                                                                         0,
                                                                         "nudge 3 32758\nnudge 3 32748\n",
                                                                         ""};
-        QTest::newRow("output on") << Case{{"output", "10", "on"}, "-OO0A1DDDH", 0, "reply OO0A1DDDH\n", ""};
         QTest::newRow("line refused, nothing sent")
             << Case{{"element", "get", "1.5"},
                     "",
                     2,
                     "",
                     "velm: LINE: \"1.5\" refused; enter a whole number from 0 to 16777215\n"};
-        QTest::newRow("image refused") << Case{
-            {"element", "put", "1", "0A"}, "", 2, "", "velm: HEX32: \"0A\" refused; enter exactly 32 hex digits\n"};
         QTest::newRow("step refused") << Case{
             {"nudge", "3", "5"}, "", 2, "", "velm: STEP: \"5\" refused; enter 1, 10, -1 or -10\n"};
         QTest::newRow("silent board: no link")

@@ -165,7 +165,6 @@ private slots:
     {
         positionbuilder w(m->link, nullptr);
         QCOMPARE(text(&w, "Text2") + ' ' + text(&w, "s3edat"), "010000 65535");
-        QCOMPARE(child<QWidget>(&w, "Frame1(2)")->property("title").toString(), "Servo3");
 
         set(&w, "S1edat", "1500");
         set(&w, "S2edat", "123456");
