@@ -305,15 +305,10 @@ Command boardCommand(const char *name, const char *arguments, int minArgs, int m
     c.summary = QString::fromLatin1(summary);
     c.help = QString::fromLatin1(help);
     c.usesBoard = true;
-    // Arguments are checked before anything is sent; a refused one is a usage
+    // Arguments are checked before the link opens: a refused one is a usage
     // error and sends nothing.
-    c.handler = [check = std::move(check), handler = std::move(handler)](Invocation &inv) {
-        if (const QString problem = check(inv); !problem.isEmpty()) {
-            printError(problem);
-            return int(kExitUsage);
-        }
-        return handler(inv);
-    };
+    c.check = std::move(check);
+    c.handler = std::move(handler);
     return c;
 }
 
