@@ -12,12 +12,17 @@
 
 namespace pvelm::editors {
 
+void fitWidth(QLineEdit *box, int chars)
+{
+    box->setFixedWidth(box->fontMetrics().horizontalAdvance(QString(chars + 1, QLatin1Char('0'))) + 12);
+}
+
 QLineEdit *textBox(const char *name, const QString &text, const QString &accessibleName, int widthChars)
 {
     auto *box = new QLineEdit(text);
     box->setObjectName(QString::fromLatin1(name));
     box->setAccessibleName(accessibleName);
-    box->setMaximumWidth(box->fontMetrics().horizontalAdvance(QString(widthChars + 1, QLatin1Char('0'))) + 12);
+    fitWidth(box, widthChars);
     return box;
 }
 

@@ -126,7 +126,7 @@ positionbuilder::positionbuilder(Link &link, QWidget *parent) : ToolWindow(paren
     QFont big = m_text2->font();
     big.setPointSize(12);
     m_text2->setFont(big);
-    m_text2->setMaximumWidth(m_text2->fontMetrics().horizontalAdvance(QStringLiteral("00000000")) + 12);
+    fitWidth(m_text2, 6);
     auto *put = button("Command1", QStringLiteral("Put"));
     auto *get = button("Command2", QStringLiteral("Get"));
     auto *memoryButtons = new QVBoxLayout;
