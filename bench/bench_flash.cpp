@@ -12,7 +12,7 @@
 //
 // Usage: bench_flash [--pages N]
 
-#include "app/settings.h"
+#include "settings/settings.h"
 #include "flash/flashpages.h"
 #include "flash/transfer.h"
 #include "link/link.h"

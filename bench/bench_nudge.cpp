@@ -10,7 +10,7 @@
 //
 // Usage: bench_nudge [--seconds S] [--baud N]
 
-#include "app/settings.h"
+#include "settings/settings.h"
 #include "editors/exchanges.h"
 #include "link/link.h"
 #include "sim/virtualboard.h"

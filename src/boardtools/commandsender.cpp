@@ -1,6 +1,6 @@
 #include "boardtools/commandsender.h"
 
-#include "app/settings.h"
+#include "settings/settings.h"
 #include "link/link.h"
 
 namespace pvelm {

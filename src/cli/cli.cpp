@@ -1,7 +1,7 @@
 #include "cli/cli.h"
 
-#include "app/hostpaths.h"
-#include "app/settings.h"
+#include "settings/hostpaths.h"
+#include "settings/settings.h"
 #include "link/link.h"
 #include "sim/virtualboard.h"
 

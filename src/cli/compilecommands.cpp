@@ -1,6 +1,6 @@
 // velm compile: "Read Velm File" of the compiler window, on the command line.
 
-#include "app/settings.h"
+#include "settings/settings.h"
 #include "cli/cli.h"
 #include "compiler/compiler.h"
 

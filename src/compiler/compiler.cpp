@@ -1,6 +1,6 @@
 #include "compiler/compiler.h"
 
-#include "app/hostpaths.h"
+#include "settings/hostpaths.h"
 #include "compiler/pagemerge.h"
 
 #include <cstring>

@@ -1,6 +1,6 @@
 #include "compiler/demoprogram.h"
 
-#include "app/hostpaths.h"
+#include "settings/hostpaths.h"
 #include "compiler/textfiles.h"
 
 #include <QDir>

@@ -1,7 +1,7 @@
 #include "link/link.h"
 
-#include "app/hostpaths.h"
-#include "app/settings.h"
+#include "settings/hostpaths.h"
+#include "settings/settings.h"
 #include "link/packets.h"
 
 #include <chrono>

@@ -1,4 +1,4 @@
-#include "app/hostpaths.h"
+#include "settings/hostpaths.h"
 
 #include <QDir>
 #include <QFileInfo>

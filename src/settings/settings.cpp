@@ -1,6 +1,6 @@
-#include "app/settings.h"
+#include "settings/settings.h"
 
-#include "app/hostpaths.h"
+#include "settings/hostpaths.h"
 
 #include <QDir>
 #include <QFile>

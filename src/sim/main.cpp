@@ -1,7 +1,7 @@
 // velmsim: the virtual board on its own. Prints the device to open and runs
 // until interrupted.
 
-#include "app/hostpaths.h"
+#include "settings/hostpaths.h"
 #include "sim/executor.h"
 #include "sim/virtualboard.h"
 

@@ -1,7 +1,7 @@
 // The main window driven offscreen: its menus, start-up, the one-instance
 // windows and shutdown while an exchange waits.
 
-#include "app/hostpaths.h"
+#include "settings/hostpaths.h"
 #include "app/ui/messages.h"
 #include "app/ui/velmcon.h"
 #include "boardtools/commandsender.h"

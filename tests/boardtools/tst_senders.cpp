@@ -2,7 +2,7 @@
 // reaches the wire, and what the reply, version and busy fields show. The
 // short sender carries the long section too, so it stands for both windows.
 
-#include "app/settings.h"
+#include "settings/settings.h"
 #include "boardtools/commandsender.h"
 #include "boardtools/ui/sndshort.h"
 #include "link/link.h"

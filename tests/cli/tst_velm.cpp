@@ -1,7 +1,7 @@
 // The velm binary as a user runs it: exit statuses, stdout and stderr, the
 // bytes it puts on the wire, and what it does to the settings file.
 
-#include "app/settings.h"
+#include "settings/settings.h"
 #include "sim/virtualboard.h"
 #include "support/testenv.h"
 

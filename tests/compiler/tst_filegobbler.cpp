@@ -3,8 +3,8 @@
 // of its buttons, paths edited between compiles, and its place in the main
 // menu.
 
-#include "app/hostpaths.h"
-#include "app/settings.h"
+#include "settings/hostpaths.h"
+#include "settings/settings.h"
 #include "app/ui/messages.h"
 #include "app/ui/velmcon.h"
 #include "compilehelpers.h"

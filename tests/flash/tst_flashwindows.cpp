@@ -3,8 +3,8 @@
 // wire, what the windows show and when, refused input, and what a screen
 // reader reads.
 
-#include "app/hostpaths.h"
-#include "app/settings.h"
+#include "settings/hostpaths.h"
+#include "settings/settings.h"
 #include "app/ui/messages.h"
 #include "compiler/ui/filegobbler.h"
 #include "flash/flashpages.h"

@@ -3,7 +3,7 @@
 // its verdicts, where it stops (silent board, hang-up, cancel), the hold
 // on the link, and a full round trip through saved flash files.
 
-#include "app/settings.h"
+#include "settings/settings.h"
 #include "compiler/compilehelpers.h"
 #include "flash/flashpages.h"
 #include "flash/transfer.h"

@@ -1,4 +1,4 @@
-#include "app/hostpaths.h"
+#include "settings/hostpaths.h"
 #include "support/testenv.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "app/ui/velmcon.h"
 
-#include "app/hostpaths.h"
+#include "settings/hostpaths.h"
 #include "app/ui/aboutform.h"
 #include "app/ui/frames.h"
 #include "app/ui/messages.h"

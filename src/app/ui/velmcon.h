@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/settings.h"
+#include "settings/settings.h"
 #include "app/ui/toolwindow.h"
 #include "link/link.h"
 

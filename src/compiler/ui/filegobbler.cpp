@@ -1,7 +1,7 @@
 #include "compiler/ui/filegobbler.h"
 
-#include "app/hostpaths.h"
-#include "app/settings.h"
+#include "settings/hostpaths.h"
+#include "settings/settings.h"
 #include "app/ui/frames.h"
 #include "app/ui/messages.h"
 #include "flash/transfer.h"

@@ -1,7 +1,7 @@
 #include "flash/ui/binsend.h"
 
-#include "app/hostpaths.h"
-#include "app/settings.h"
+#include "settings/hostpaths.h"
+#include "settings/settings.h"
 #include "flash/flashpages.h"
 #include "flash/transfer.h"
 #include "flash/ui/transferpanel.h"

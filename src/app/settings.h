@@ -1,0 +1,4 @@
+#pragma once
+
+// Moved to settings/; this header only forwards there.
+#include "settings/settings.h"
