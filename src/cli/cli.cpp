@@ -85,6 +85,7 @@ const std::vector<Command> &commandTable()
         addEditorCommands(t);
         addRunCommands(t);
         addFlashCommands(t);
+        addSetupCommands(t);
         return t;
     }();
     return table;

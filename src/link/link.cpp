@@ -1,8 +1,8 @@
 #include "link/link.h"
 
+#include "link/packets.h"
 #include "settings/hostpaths.h"
 #include "settings/settings.h"
-#include "link/packets.h"
 
 #include <chrono>
 #include <functional>
@@ -87,6 +87,7 @@ struct Link::Private
     bool failed = false; // read, write or device error since the exchange began
     bool broken = false; // the device failed: close the port when safe
     QString lostReason;  // what the system said when it failed
+    Link::PortState state = Link::PortState::Closed;
     QList<WaitFrame *> frames;
 
     void wake(WaitFrame *frame)
@@ -141,7 +142,11 @@ struct Link::Private
             broken = false;
             if (port->isOpen()) {
                 port->close();
-                emit q->portLost(lostReason.isEmpty() ? QStringLiteral("device error") : lostReason);
+                state = Link::PortState::Lost;
+                if (lostReason.isEmpty())
+                    lostReason = QStringLiteral("device error");
+                openError = lostReason;
+                emit q->portLost(lostReason);
             }
             lostReason.clear();
         }
@@ -613,12 +618,14 @@ struct Link::Private
         }
         rThreshold = 60;
         openError.clear();
+        state = Link::PortState::Open;
         return true;
     }
 
     bool refuse(const QString &reason)
     {
         openError = reason;
+        state = Link::PortState::OpenFailed;
         return false;
     }
 
@@ -698,8 +705,10 @@ bool Link::opencomport()
 
 void Link::closePort()
 {
-    if (d->port->isOpen())
+    if (d->port->isOpen()) {
         d->port->close();
+        d->state = PortState::Closed;
+    }
     d->broken = false;
     d->rThreshold = 0;
     d->wakeAll(); // a wait on the port ends as a port failure
@@ -715,6 +724,32 @@ QString Link::portOpenError() const
     return d->openError;
 }
 
+Link::PortState Link::portState() const
+{
+    return d->state;
+}
+
+QString Link::portStateText() const
+{
+    const QString where = d->device + QStringLiteral("  ") + d->settingsText + QStringLiteral("  ");
+    switch (d->state) {
+    case PortState::Open:
+        return where + QStringLiteral("open");
+    case PortState::OpenFailed: {
+        // The system's reason names the device already.
+        QString reason = d->openError;
+        if (reason.startsWith(d->device + QStringLiteral(": ")))
+            reason.remove(0, d->device.size() + 2);
+        return where + QStringLiteral("cannot open: ") + reason;
+    }
+    case PortState::Lost:
+        return where + QStringLiteral("lost: ") + d->openError;
+    case PortState::Closed:
+        break;
+    }
+    return d->device.isEmpty() ? QStringLiteral("port closed") : where + QStringLiteral("closed");
+}
+
 QString Link::portSettingsText() const
 {
     return d->settingsText;
@@ -723,6 +758,11 @@ QString Link::portSettingsText() const
 int Link::commPort() const
 {
     return d->commPort;
+}
+
+QString Link::configuredDevice() const
+{
+    return d->portOverride.isEmpty() ? hostpaths::portDevice(d->commPort) : d->portOverride;
 }
 
 QString Link::portDevice() const

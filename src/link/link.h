@@ -74,11 +74,23 @@ public:
     void closePort();
     bool isPortOpen() const;
     QString portOpenError() const;
+
+    // What the status bar says about the port: never opened or closed on
+    // purpose, open, failed to open, or lost (its device failed or went
+    // away while open).
+    enum class PortState { Closed, Open, OpenFailed, Lost };
+    PortState portState() const;
+    // "DEVICE  SETTINGS  open", "... cannot open: REASON", "... lost: REASON".
+    QString portStateText() const;
     // What the last opencomport used: "57600,n,8,1", the port number of
     // column 100, the device path, and the receive threshold (always 60).
     QString portSettingsText() const;
     int commPort() const;
     QString portDevice() const;
+    // The device opencomport would open now: the override, or what the
+    // record's port number leads to today (a dosdevices link may have been
+    // pointed elsewhere since the last opening).
+    QString configuredDevice() const;
     int rThreshold() const;
 
     // ---- exchange routines -------------------------------------------------

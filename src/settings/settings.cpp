@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 
 namespace pvelm {
 
@@ -72,9 +73,23 @@ QString SettingsRecord::fitRight(const QString &text, int width, QChar fill)
     return (QString(width, fill) + text).right(width);
 }
 
+namespace {
+
+// Writes bytes to a file through a temporary file in the same folder.
+bool writeWhole(const QString &file, const QByteArray &bytes, QString *why)
+{
+    QSaveFile out(file);
+    if (out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size() && out.commit())
+        return true;
+    if (why)
+        *why = out.errorString();
+    return false;
+}
+
+} // namespace
+
 SettingsLoad loadSettings(SettingsRecord &record)
 {
-    SettingsLoad result;
     const QString folder = hostpaths::workingFolder();
     const QString file = hostpaths::settingsFile();
 
@@ -83,23 +98,19 @@ SettingsLoad loadSettings(SettingsRecord &record)
         // for the drive itself and is made with the root when missing.
         const QFileInfo fi(folder);
         if (!QDir().mkpath(fi.absolutePath()) || !QDir().mkdir(folder))
-            return result;
+            return {};
     }
+    if (!QFileInfo::exists(file) && !writeWhole(file, SettingsRecord::defaultRecord(), nullptr))
+        return {};
+    return readSettingsFile(record);
+}
 
-    if (!QFileInfo::exists(file)) {
-        const QByteArray def = SettingsRecord::defaultRecord();
-        QFile out(file);
-        if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            return result;
-        if (out.write(def) != def.size())
-            return result;
-        out.close();
-        if (out.error() != QFileDevice::NoError)
-            return result;
-    }
-
+SettingsLoad readSettingsFile(SettingsRecord &record)
+{
+    SettingsLoad result;
+    const QString file = hostpaths::settingsFile();
     QFile in(file);
-    if (!in.open(QIODevice::ReadOnly))
+    if (!QFileInfo(file).isFile() || !in.open(QIODevice::ReadOnly))
         return result;
     // Only the first line counts; a line ends at CR or LF. Read in bounded
     // pieces so a huge file without line ends cannot take all memory.
@@ -141,6 +152,87 @@ SettingsLoad loadSettings(SettingsRecord &record)
     record = SettingsRecord(line);
     result.ok = true;
     return result;
+}
+
+bool writeSettingsFile(const SettingsRecord &record, QString *why)
+{
+    const QString file = hostpaths::settingsFile();
+    if (!QFileInfo(file).isFile()) {
+        if (why)
+            *why = QStringLiteral("%1 does not exist").arg(file);
+        return false;
+    }
+    return writeWhole(file, record.bytes(), why);
+}
+
+// ---- the setup window's fields ------------------------------------------------
+
+namespace {
+
+struct SetupColumn
+{
+    QString SetupFields::*field;
+    const char *name;
+    int column;
+    int width;
+    const char *fill; // serial fields; nullptr for paths
+};
+
+const SetupColumn kSetupColumns[] = {
+    {&SetupFields::comport, "comport", SettingsRecord::kPortColumn, 1, "1"},
+    {&SetupFields::combaud, "combaud", SettingsRecord::kBaudColumn, SettingsRecord::kBaudWidth, "038400"},
+    {&SetupFields::comparity, "comparity", SettingsRecord::kParityColumn, 1, "n"},
+    {&SetupFields::combits, "combits", SettingsRecord::kDataBitsColumn, 1, "8"},
+    {&SetupFields::comstopbits, "comstopbits", SettingsRecord::kStopBitsColumn, 1, "1"},
+    {&SetupFields::comother, "comother", SettingsRecord::kOtherColumn, SettingsRecord::kOtherWidth, "0000000000000000"},
+    // Paths are stored in this order.
+    {&SetupFields::gfilebox, "gfilebox", SettingsRecord::kScriptPathColumn, SettingsRecord::kPathWidth, nullptr},
+    {&SetupFields::flashfileloc, "flashfileloc", SettingsRecord::kTempHexPathColumn, SettingsRecord::kPathWidth,
+     nullptr},
+    {&SetupFields::listfileloc, "listfileloc", SettingsRecord::kListPathColumn, SettingsRecord::kPathWidth, nullptr},
+    {&SetupFields::flashmemfileloc, "flashmemfileloc", SettingsRecord::kFlashFilePathColumn, SettingsRecord::kPathWidth,
+     nullptr},
+};
+
+} // namespace
+
+const QStringList &SetupFields::names()
+{
+    static const QStringList list = [] {
+        QStringList l;
+        for (const SetupColumn &c : kSetupColumns)
+            l << QString::fromLatin1(c.name);
+        return l;
+    }();
+    return list;
+}
+
+QString *SetupFields::byName(const QString &name)
+{
+    for (const SetupColumn &c : kSetupColumns) {
+        if (name == QLatin1String(c.name))
+            return &(this->*c.field);
+    }
+    return nullptr;
+}
+
+SetupFields showSettings(const SettingsRecord &record)
+{
+    SetupFields f;
+    for (const SetupColumn &c : kSetupColumns)
+        f.*c.field = record.field(c.column, c.width);
+    return f;
+}
+
+void storeSettings(SettingsRecord &record, const SetupFields &fields)
+{
+    for (const SetupColumn &c : kSetupColumns) {
+        const QString &text = fields.*c.field;
+        if (c.fill)
+            record.setField(c.column, c.width, (QString::fromLatin1(c.fill) + text).right(c.width));
+        else
+            record.setPath(c.column, text);
+    }
 }
 
 } // namespace pvelm

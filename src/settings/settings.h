@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 namespace pvelm {
 
@@ -53,8 +54,10 @@ private:
     QByteArray m_record;
 };
 
-// The fatal text shown when the settings file cannot be made or read.
+// The fatal texts shown when the settings file cannot be made or read, and
+// when the setup window cannot write it.
 inline constexpr char kSettingsFatalMessage[] = "Canot open config file or invalid directory. Re-setup";
+inline constexpr char kSettingsWriteFatalMessage[] = "Canot write parameter file. Re-setup";
 
 struct SettingsLoad
 {
@@ -68,5 +71,34 @@ struct SettingsLoad
 // then replaces `record` with the file's first line. Never rewrites an
 // existing file.
 SettingsLoad loadSettings(SettingsRecord &record);
+
+// Replaces `record` with the first line of the existing settings file
+// (completed or cut to 512 characters as loadSettings does). Fails, leaving
+// `record` alone, when the file is missing or cannot be read.
+SettingsLoad readSettingsFile(SettingsRecord &record);
+
+// Writes the record to the existing settings file, through a temporary file
+// in the same folder renamed over it, so a crash never leaves half a file.
+// Fails (with the reason) when the file is missing or cannot be replaced.
+bool writeSettingsFile(const SettingsRecord &record, QString *why = nullptr);
+
+// The fields of the system setup window, as it shows them: each one the
+// record's columns unchanged (paths with their leading blanks).
+struct SetupFields
+{
+    QString comport, combaud, comparity, combits, comstopbits, comother;
+    QString gfilebox, flashfileloc, listfileloc, flashmemfileloc;
+
+    // Field names in window order, and access by name (velm setup).
+    static const QStringList &names();
+    QString *byName(const QString &name);
+};
+
+SetupFields showSettings(const SettingsRecord &record);
+// Fits every field into the record as "Save Parameters" does: each serial
+// field is its fill text followed by the box's text, rightmost characters
+// of its width kept ("038400" for the baud rate); each path is right-aligned
+// in 32 characters. Columns outside these fields are never touched.
+void storeSettings(SettingsRecord &record, const SetupFields &fields);
 
 } // namespace pvelm

@@ -1,12 +1,12 @@
 // The main window driven offscreen: its menus, start-up, the one-instance
 // windows and shutdown while an exchange waits.
 
-#include "settings/hostpaths.h"
 #include "app/ui/messages.h"
 #include "app/ui/velmcon.h"
 #include "boardtools/commandsender.h"
 #include "boardtools/ui/sendinst.h"
 #include "boardtools/ui/sndshort.h"
+#include "settings/hostpaths.h"
 #include "sim/virtualboard.h"
 #include "support/testenv.h"
 
@@ -17,6 +17,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QToolButton>
 #include <QtTest>
 
 using namespace pvelm;
@@ -106,7 +107,7 @@ private slots:
             "mpos|pinsbuild|Packed Move/Position Editor|on|Packed Instruction & Move Editor",
             "mpos|speedbuilderY|Speed Editor|on|Speed Editor",
             "setup|Setup and Tools",
-            "setup|ssetupY|System Setup|off|",
+            "setup|ssetupY|System Setup|on|System setup",
             "setup|parameterconY|Board Setup|off|",
             "setup|MemoryeditorY|Memory Editor|off|",
             "setup|sendinstX|Send Short Command|on|Short Command Sender",
@@ -150,7 +151,7 @@ private slots:
         QCOMPARE(readAllBytes(hostpaths::settingsFile()), SettingsRecord::defaultRecord());
         QCOMPARE(m_messages, QStringList());
         QCOMPARE(m_velmcon->statusBar()->findChild<QLabel *>("portState")->text(),
-                 m_velmcon->link().portDevice() + QStringLiteral(" 57600,n,8,1"));
+                 m_velmcon->link().portDevice() + QStringLiteral("  57600,n,8,1  open"));
 
         // A menu window exists once; the mechanism is shared by every menu
         // window, and the long sender stands for them all.
@@ -242,7 +243,8 @@ private slots:
         auto *portState = m_velmcon->statusBar()->findChild<QLabel *>("portState");
         QVERIFY(portState->isVisible());
         QVERIFY(!m_velmcon->link().portOpenError().isEmpty());
-        QCOMPARE(portState->text(), m_velmcon->link().portOpenError());
+        QVERIFY2(portState->text().startsWith(m_velmcon->link().portDevice() + "  57600,n,8,1  cannot open: "),
+                 qPrintable(portState->text()));
         QCOMPARE(m_velmcon->statusBar()->currentMessage(), notice);
 
         // Usable: a sender reports the closed port in its own field, without
@@ -252,6 +254,36 @@ private slots:
         QCOMPARE(edit(sendinst, "responce")->text(), QString::fromLatin1(kLongCommandError));
         QCOMPARE(m_messages.size(), 1);
         QCOMPARE(readAllBytes(hostpaths::settingsFile()), shortRecord);
+    }
+
+    void portLostAndBack()
+    {
+        // The adapter goes away while nothing is exchanged: the port closes
+        // at once, the status bar says so and offers Reconnect; when the
+        // device is there again the console says so, and opens it only when
+        // asked.
+        startBoardOnPort1();
+        QVERIFY(m_velmcon->Form_Load());
+        m_velmcon->show();
+        auto *portState = m_velmcon->statusBar()->findChild<QLabel *>("portState");
+        auto *reconnect = m_velmcon->statusBar()->findChild<QToolButton *>("reconnect");
+        QVERIFY(!reconnect->isVisible());
+        m_board->stop();
+        QTRY_VERIFY(!m_velmcon->link().isPortOpen());
+        QVERIFY2(portState->text().startsWith(m_velmcon->link().portDevice() + "  57600,n,8,1  lost: "),
+                 qPrintable(portState->text()));
+        QVERIFY(reconnect->isVisible());
+
+        QVERIFY(m_board->start());
+        QFile::remove(hostpaths::dosDeviceLink(1));
+        QVERIFY(linkPort(1, m_board->devicePath()));
+        QTRY_VERIFY_WITH_TIMEOUT(m_velmcon->statusBar()->currentMessage().contains("is back"), 3000);
+        QVERIFY(!m_velmcon->link().isPortOpen());
+        reconnect->click();
+        QVERIFY(m_velmcon->link().isPortOpen());
+        QVERIFY(portState->text().endsWith("  open"));
+        QVERIFY(!reconnect->isVisible());
+        QCOMPARE(m_messages, QStringList());
     }
 
     void unreadableSettingsEndTheProgram()

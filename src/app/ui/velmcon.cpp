@@ -1,9 +1,9 @@
 #include "app/ui/velmcon.h"
 
-#include "settings/hostpaths.h"
 #include "app/ui/aboutform.h"
 #include "app/ui/frames.h"
 #include "app/ui/messages.h"
+#include "app/ui/ssetup.h"
 #include "boardtools/ui/sendinst.h"
 #include "boardtools/ui/sndshort.h"
 #include "compiler/demoprogram.h"
@@ -14,9 +14,11 @@
 #include "flash/ui/binsend.h"
 #include "link/packets.h"
 #include "run/runcontrol.h"
+#include "settings/hostpaths.h"
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -26,6 +28,8 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTimer>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 namespace pvelm {
@@ -38,13 +42,6 @@ QAction *addItem(QWidget *menu, const char *name, const QString &caption)
     action->setObjectName(QString::fromLatin1(name));
     menu->addAction(action);
     return action;
-}
-
-// An item whose window is not part of the console yet: shown so the menu
-// has its full shape, but it cannot be chosen.
-void addPlannedItem(QWidget *menu, const char *name, const QString &caption)
-{
-    addItem(menu, name, caption)->setEnabled(false);
 }
 
 QPushButton *button(const char *name, const QString &caption)
@@ -83,8 +80,24 @@ Velmcon::Velmcon(QWidget *parent) : QMainWindow(parent)
     // A value label: its caption is the description, so a screen reader reads the state.
     m_portState->setAccessibleDescription(QStringLiteral("Serial port"));
     statusBar()->addPermanentWidget(m_portState);
-    connect(&m_link, &Link::portLost, this, [this](const QString &reason) {
-        m_portState->setText(QStringLiteral("%1: port lost: %2").arg(m_link.portDevice(), reason));
+    m_reconnect = new QToolButton;
+    m_reconnect->setObjectName(QStringLiteral("reconnect"));
+    m_reconnect->setText(QStringLiteral("Reconnect"));
+    m_reconnect->setVisible(false);
+    statusBar()->addPermanentWidget(m_reconnect);
+    connect(m_reconnect, &QToolButton::clicked, this, &Velmcon::openPort);
+    m_deviceWatch = new QTimer(this);
+    m_deviceWatch->setInterval(1000);
+    connect(m_deviceWatch, &QTimer::timeout, this, [this] {
+        const QString device = m_link.configuredDevice();
+        if (!QFileInfo::exists(device))
+            return;
+        m_deviceWatch->stop();
+        statusBar()->showMessage(QStringLiteral("%1 is back: press Reconnect to open it").arg(device));
+    });
+    connect(&m_link, &Link::portLost, this, [this] {
+        showPortState();
+        m_deviceWatch->start();
     });
 
     resize(560, 260);
@@ -114,7 +127,8 @@ void Velmcon::buildMenus()
 
     QMenu *setup = bar->addMenu(QStringLiteral("Setup and Tools"));
     setup->setObjectName(QStringLiteral("setup"));
-    addPlannedItem(setup, "ssetupY", QStringLiteral("System Setup"));
+    connect(addItem(setup, "ssetupY", QStringLiteral("System Setup")), &QAction::triggered, this,
+            &Velmcon::ssetupY_Click);
     addPlannedItem(setup, "parameterconY", QStringLiteral("Board Setup"));
     addPlannedItem(setup, "MemoryeditorY", QStringLiteral("Memory Editor"));
     connect(addItem(setup, "sendinstX", QStringLiteral("Send Short Command")), &QAction::triggered, this,
@@ -221,12 +235,11 @@ bool Velmcon::openPort()
         statusBar()->showMessage(QString::fromLatin1(kExchangeRefusedMessage));
         return m_link.isPortOpen();
     }
-    if (m_link.isPortOpen()) {
-        m_portState->setText(m_link.portDevice() + QLatin1Char(' ') + m_link.portSettingsText());
+    m_deviceWatch->stop();
+    // The state goes up before any box, so the operator sees both at once.
+    showPortState();
+    if (m_link.isPortOpen())
         return true;
-    }
-    // The reason goes up before the box, so the operator sees both at once.
-    m_portState->setText(m_link.portOpenError());
     showMessage(this, QString::fromLatin1(kPortOpenFailedMessage));
     return false;
 }
@@ -234,6 +247,12 @@ bool Velmcon::openPort()
 void Velmcon::closeEvent(QCloseEvent *event)
 {
     event->accept();
+void Velmcon::showPortState()
+{
+    m_portState->setText(m_link.portStateText());
+    m_reconnect->setVisible(!m_link.isPortOpen());
+}
+
     Form_Unload();
 }
 
@@ -261,6 +280,16 @@ void Velmcon::sendinstX_Click()
 void Velmcon::sendinstY_Click()
 {
     m_sendinst.show([this] { return new Sendinst(m_link, this); });
+}
+
+void Velmcon::ssetupY_Click()
+{
+    m_ssetup.show([this] {
+        ssetup::Actions actions;
+        actions.reconnect = [this] { openPort(); };
+        actions.endProgram = [this] { close(); };
+        return new ssetup(m_settings, std::move(actions), this);
+    });
 }
 
 void Velmcon::binsendY_Click()

@@ -1,13 +1,15 @@
 #pragma once
 
-#include "settings/settings.h"
 #include "app/ui/toolwindow.h"
 #include "link/link.h"
 
+#include "settings/settings.h"
 #include <QMainWindow>
 
 class QLabel;
 class QLineEdit;
+class QTimer;
+class QToolButton;
 class QPushButton;
 
 namespace pvelm {
@@ -19,6 +21,7 @@ class positionbuilder;
 class Spdbuild;
 class Binsend;
 class filegobbler;
+class ssetup;
 class Sendinst;
 class Sndshort;
 struct StatusReport;
@@ -48,6 +51,9 @@ public:
 
     // With the virtual board: writes the demo program to the source path of
     // the settings when no file is there yet, so a first compile has
+    // The port's state in the status bar, and the Reconnect action beside
+    // it while the port is not open.
+    void showPortState();
     // something to read, and says so in the status bar. Returns whether it
     // wrote the file.
     bool installDemoProgram();
@@ -59,6 +65,7 @@ public:
     void About_Click();
     void insbuild_Click();
     void posbuild_Click();
+    void ssetupY_Click();
     void pinsbuild_Click();
     void speedbuilderY_Click();
 
@@ -109,6 +116,11 @@ private:
     WindowSlot<positionbuilder> m_positionbuilder;
     WindowSlot<packedinsbuilder> m_packedinsbuilder;
     WindowSlot<Spdbuild> m_spdbuild;
+    WindowSlot<ssetup> m_ssetup;
+    // While the port is lost: looks for its device once a second, so the
+    // operator learns when the adapter is back. Never reopens by itself.
+    QTimer *m_deviceWatch = nullptr;
+    QToolButton *m_reconnect = nullptr;
     bool m_unloaded = false;
 };
 
