@@ -8,7 +8,7 @@ namespace pvelm::sim {
 namespace {
 
 constexpr char StateMagic[] = "PVELMSIM";
-constexpr quint32 StateVersion = 2; // 2: the program state
+constexpr quint32 StateVersion = 3; // 2: the program state; 3: the EEPROM write counter
 
 bool isHexDigit(char c)
 {
@@ -46,9 +46,14 @@ BoardState::BoardState()
     // Servos start centred so that a nudge works in both directions.
     positions.fill(0x8000);
     // Status reports on (byte 0 bit 2), one every 10 ticks of 10 ms (byte
-    // 7), so that a fresh board shows a running program at once.
+    // 7), so that a fresh board shows a running program at once; every servo
+    // active (byte 12), pulse-width limits 0-65535 and not in use.
     params[0] = 0x04;
     params[7] = 10;
+    params[10] = char(0xFF);
+    params[11] = char(0xFF);
+    params[12] = char(0xFF);
+    eeprom.replace(0, ParamBytes, params); // the block's home (boardparams.h)
 }
 
 QByteArray BoardState::serialize() const
@@ -62,6 +67,7 @@ QByteArray BoardState::serialize() const
     s.writeRawData(eeprom.constData(), eeprom.size());
     s.writeRawData(ram.constData(), ram.size());
     s.writeRawData(params.constData(), params.size());
+    s << eepromWrites;
     for (quint16 p : positions)
         s << p;
     for (const auto *bits : {&inputs, &outputs}) {
@@ -87,7 +93,7 @@ bool BoardState::deserialize(const QByteArray &bytes, QString *error)
         return false;
     };
     const qsizetype expected = 8 + 4 + qsizetype(FlashPages) * PageBytes + 2 * MemoryBytes + ParamBytes +
-                               2 * ServoCount + 2 * (IoCount / 8) + ProgramState::SerializedBytes + 1 + 4;
+                               2 * ServoCount + 2 * (IoCount / 8) + ProgramState::SerializedBytes + 1 + 4 + 4;
     if (!bytes.startsWith(QByteArray(StateMagic, 8)))
         return fail(QStringLiteral("not a virtual board state file"));
     QDataStream s(bytes);
@@ -105,6 +111,7 @@ bool BoardState::deserialize(const QByteArray &bytes, QString *error)
     s.readRawData(next.eeprom.data(), next.eeprom.size());
     s.readRawData(next.ram.data(), next.ram.size());
     s.readRawData(next.params.data(), next.params.size());
+    s >> next.eepromWrites;
     for (quint16 &p : next.positions)
         s >> p;
     for (auto *bits : {&next.inputs, &next.outputs}) {
@@ -320,6 +327,8 @@ BoardEngine::LongHandler BoardEngine::longHandler(const QByteArray &code)
         {"R1A", &BoardEngine::cmdReadSpeed},
         {"R1B", &BoardEngine::cmdWriteSpeed},
         {"R1C", &BoardEngine::cmdPackedOrReload},
+        {"R1R", &BoardEngine::cmdReadParams},
+        {"R1W", &BoardEngine::cmdWriteParams},
         // clang-format on
     };
     for (const Row &row : table) {
@@ -336,12 +345,15 @@ BoardEngine::ShortHandler BoardEngine::shortHandler(char letter)
         char letter;
         ShortHandler handler;
     };
-    // The memory editor's letters join this table.
     static const Row table[] = {
         {'T', &BoardEngine::shortMove},
         {'U', &BoardEngine::shortNudge},
         {'D', &BoardEngine::shortNudge},
         {'O', &BoardEngine::shortOutput},
+        {'E', &BoardEngine::shortMemory},
+        {'R', &BoardEngine::shortMemory},
+        {'F', &BoardEngine::shortMemory},
+        {'S', &BoardEngine::shortMemory},
     };
     for (const Row &row : table) {
         if (letter == row.letter)

@@ -31,6 +31,8 @@ struct BoardState
     QByteArray flash;  // FlashPages * PageBytes, erased to FF
     QByteArray eeprom; // MemoryBytes
     QByteArray ram;    // MemoryBytes
+    // The working copy of the parameter block, which the board acts on. The
+    // block itself is kept in EEPROM (boardparams.h); a reload copies it here.
     QByteArray params; // ParamBytes
     std::array<quint16, ServoCount> positions{};
     std::bitset<IoCount> inputs;
@@ -38,6 +40,12 @@ struct BoardState
     RunMode runMode = RunMode::Stopped;
     quint32 runLine = 0;
     ProgramState program; // stack, loops, registers, notification, switches
+    // EEPROM bytes written since the board was new: a real EEPROM wears out.
+    quint32 eepromWrites = 0;
+
+    // The parameter block as kept in EEPROM, and an EEPROM write that counts.
+    QByteArray storedParams() const;
+    void writeEeprom(int address, const QByteArray &bytes);
 
     QByteArray page(int page) const { return flash.mid(page * PageBytes, PageBytes); }
 
@@ -175,6 +183,12 @@ private:
     QByteArray shortNudge(const QByteArray &packet);
     QByteArray shortOutput(const QByteArray &packet);
     ServoTravel m_travel; // servos on their way to a set after "T"
+
+    // The board tools' commands (engine_boardtools.cpp).
+    std::optional<QByteArray> cmdReadParams(const QByteArray &packet);
+    std::optional<QByteArray> cmdWriteParams(const QByteArray &packet);
+    std::optional<QByteArray> reloadParams(const QByteArray &packet);
+    QByteArray shortMemory(const QByteArray &packet);
 
     BoardState m_state;
     Phase m_phase = Phase::Idle;

@@ -4,6 +4,7 @@
 // every choice made here.
 
 #include "sim/boardengine.h"
+#include "sim/boardparams.h"
 
 #include <algorithm>
 
@@ -110,7 +111,7 @@ std::optional<QByteArray> BoardEngine::cmdPackedOrReload(const QByteArray &packe
     // three parameters ("000") at 51-53; every other long request has the
     // template's "x" there.
     if (cols(packet, 51, 53) == "000")
-        return longReply("R1C", cols(packet, 7, 11), '0');
+        return reloadParams(packet);
     // A packed image is two elements: line n and n + 1.
     const int line = lineOf(cols(packet, 7, 12), LastLine - 1);
     if (line < 0)
@@ -206,7 +207,7 @@ QByteArray BoardEngine::shortMove(const QByteArray &packet)
     const QByteArray element = m_state.flash.mid(elementOffset(line), ElementBytes);
     std::array<quint16, ServoTravel::ServoCount> targets{};
     for (int k = 0; k < ServoTravel::ServoCount; ++k)
-        targets[size_t(k)] = wordAt(element, k);
+        targets[size_t(k)] = boardparams::moveTarget(m_state, k, wordAt(element, k));
     m_travel.advance(m_state.positions, m_lastByteMs);
     m_travel.begin(m_state.positions, targets, m_lastByteMs);
     return echo;
@@ -227,8 +228,10 @@ QByteArray BoardEngine::shortNudge(const QByteArray &packet)
     // stored never becomes the "no move" value; a servo already above that
     // stays where it is.
     const int now = m_state.positions[size_t(k)];
-    const int next =
+    const int stepped =
         letter == 'U' ? std::max(now, std::min(now + step.toInt(), 65534)) : std::max(now - step.toInt(), 0);
+    // An inactive servo stays put; an active one stays inside the limits.
+    const int next = boardparams::servoActive(m_state, k) ? boardparams::limitNudge(m_state, stepped) : now;
     m_state.positions[size_t(k)] = quint16(next);
     return shortReply(letter, digits(next, 4, 16) + servo);
 }

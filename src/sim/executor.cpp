@@ -1,6 +1,7 @@
 #include "sim/executor.h"
 
 #include "sim/boardengine.h"
+#include "sim/boardparams.h"
 
 #include <algorithm>
 
@@ -209,7 +210,8 @@ void Executor::execute(BoardState &s, qint64 at)
         m_rate = mode == 0 ? value : mode == 1 ? quint32(value) * TableRate : p.dsr[mode - 2];
         const QByteArray position = element(s, operand);
         for (int k = 0; k < BoardState::ServoCount; ++k) {
-            const quint16 v = wordAt(position, 2 * k);
+            // Inactive servos and the pulse-width limits: see boardparams.h.
+            const quint16 v = boardparams::moveTarget(s, k, wordAt(position, 2 * k));
             m_target[k] = v == NoValue ? -1 : v;
         }
         p.positionLine = operand;

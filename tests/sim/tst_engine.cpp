@@ -112,7 +112,7 @@ private slots:
         QTest::newRow("other file") << QByteArray("00005FFFF\r\n");
         QTest::newRow("truncated") << good.left(good.size() - 1);
         QTest::newRow("trailing bytes") << good + "x";
-        QTest::newRow("newer version") << QByteArray(good).replace(8, 4, QByteArray("\0\0\0\3", 4));
+        QTest::newRow("newer version") << QByteArray(good).replace(8, 4, QByteArray("\0\0\0\4", 4));
         QTest::newRow("bad run mode") << QByteArray(good).replace(good.size() - 5, 1, "\x07");
     }
 
