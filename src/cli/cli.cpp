@@ -85,6 +85,7 @@ const std::vector<Command> &commandTable()
         addEditorCommands(t);
         addRunCommands(t);
         addFlashCommands(t);
+        addToolCommands(t);
         addSetupCommands(t);
         return t;
     }();

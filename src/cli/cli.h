@@ -89,6 +89,7 @@ void addCompileCommands(std::vector<Command> &table); // compilecommands.cpp
 void addEditorCommands(std::vector<Command> &table);  // editorcommands.cpp
 void addRunCommands(std::vector<Command> &table);     // runcommands.cpp
 void addFlashCommands(std::vector<Command> &table);   // flashcommands.cpp
+void addToolCommands(std::vector<Command> &table);    // toolcommands.cpp
 void addSetupCommands(std::vector<Command> &table);   // setupcommands.cpp
 
 // Runs one velm command line (arguments without the program name) and

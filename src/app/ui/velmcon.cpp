@@ -4,6 +4,8 @@
 #include "app/ui/frames.h"
 #include "app/ui/messages.h"
 #include "app/ui/ssetup.h"
+#include "boardtools/ui/memoryeditor.h"
+#include "boardtools/ui/parametercon.h"
 #include "boardtools/ui/sendinst.h"
 #include "boardtools/ui/sndshort.h"
 #include "compiler/demoprogram.h"
@@ -129,8 +131,10 @@ void Velmcon::buildMenus()
     setup->setObjectName(QStringLiteral("setup"));
     connect(addItem(setup, "ssetupY", QStringLiteral("System Setup")), &QAction::triggered, this,
             &Velmcon::ssetupY_Click);
-    addPlannedItem(setup, "parameterconY", QStringLiteral("Board Setup"));
-    addPlannedItem(setup, "MemoryeditorY", QStringLiteral("Memory Editor"));
+    connect(addItem(setup, "parameterconY", QStringLiteral("Board Setup")), &QAction::triggered, this,
+            &Velmcon::parameterconY_Click);
+    connect(addItem(setup, "MemoryeditorY", QStringLiteral("Memory Editor")), &QAction::triggered, this,
+            &Velmcon::MemoryeditorY_Click);
     connect(addItem(setup, "sendinstX", QStringLiteral("Send Short Command")), &QAction::triggered, this,
             &Velmcon::sendinstX_Click);
     connect(addItem(setup, "sendinstY", QStringLiteral("Send Long Command")), &QAction::triggered, this,
@@ -244,15 +248,15 @@ bool Velmcon::openPort()
     return false;
 }
 
-void Velmcon::closeEvent(QCloseEvent *event)
-{
-    event->accept();
 void Velmcon::showPortState()
 {
     m_portState->setText(m_link.portStateText());
     m_reconnect->setVisible(!m_link.isPortOpen());
 }
 
+void Velmcon::closeEvent(QCloseEvent *event)
+{
+    event->accept();
     Form_Unload();
 }
 
@@ -290,6 +294,16 @@ void Velmcon::ssetupY_Click()
         actions.endProgram = [this] { close(); };
         return new ssetup(m_settings, std::move(actions), this);
     });
+}
+
+void Velmcon::parameterconY_Click()
+{
+    m_parametercon.show([this] { return new Parametercon(m_link, m_parameterCopy, this); });
+}
+
+void Velmcon::MemoryeditorY_Click()
+{
+    m_memoryeditor.show([this] { return new Memoryeditor(m_link, this); });
 }
 
 void Velmcon::binsendY_Click()

@@ -1,15 +1,16 @@
 #pragma once
 
 #include "app/ui/toolwindow.h"
+#include "boardtools/paramblock.h"
 #include "link/link.h"
-
 #include "settings/settings.h"
+
 #include <QMainWindow>
 
 class QLabel;
-class QLineEdit;
 class QTimer;
 class QToolButton;
+class QLineEdit;
 class QPushButton;
 
 namespace pvelm {
@@ -20,10 +21,12 @@ class packedinsbuilder;
 class positionbuilder;
 class Spdbuild;
 class Binsend;
-class filegobbler;
 class ssetup;
+class filegobbler;
 class Sendinst;
 class Sndshort;
+class Parametercon;
+class Memoryeditor;
 struct StatusReport;
 
 // "PVelm Main Control": the first window and the end of the run. It owns the
@@ -48,12 +51,12 @@ public:
     // the device and settings in the status bar, or the failure message and
     // the reason. Returns whether the port is open.
     bool openPort();
-
-    // With the virtual board: writes the demo program to the source path of
-    // the settings when no file is there yet, so a first compile has
     // The port's state in the status bar, and the Reconnect action beside
     // it while the port is not open.
     void showPortState();
+
+    // With the virtual board: writes the demo program to the source path of
+    // the settings when no file is there yet, so a first compile has
     // something to read, and says so in the status bar. Returns whether it
     // wrote the file.
     bool installDemoProgram();
@@ -62,12 +65,14 @@ public:
     void sendinstY_Click();
     void filegobblery_Click();
     void binsendY_Click();
+    void ssetupY_Click();
     void About_Click();
     void insbuild_Click();
     void posbuild_Click();
-    void ssetupY_Click();
     void pinsbuild_Click();
     void speedbuilderY_Click();
+    void parameterconY_Click();
+    void MemoryeditorY_Click();
 
     // Run controls: each sends its command; Run and Run at line then
     // monitor the status reports until they stop (they return only then).
@@ -111,16 +116,20 @@ private:
     WindowSlot<Sendinst> m_sendinst;
     WindowSlot<filegobbler> m_filegobbler;
     WindowSlot<Binsend> m_binsend;
-    WindowSlot<Aboutform> m_about;
-    WindowSlot<Insbuilder> m_insbuilder;
-    WindowSlot<positionbuilder> m_positionbuilder;
-    WindowSlot<packedinsbuilder> m_packedinsbuilder;
-    WindowSlot<Spdbuild> m_spdbuild;
     WindowSlot<ssetup> m_ssetup;
     // While the port is lost: looks for its device once a second, so the
     // operator learns when the adapter is back. Never reopens by itself.
     QTimer *m_deviceWatch = nullptr;
     QToolButton *m_reconnect = nullptr;
+    WindowSlot<Aboutform> m_about;
+    WindowSlot<Insbuilder> m_insbuilder;
+    WindowSlot<positionbuilder> m_positionbuilder;
+    WindowSlot<packedinsbuilder> m_packedinsbuilder;
+    WindowSlot<Spdbuild> m_spdbuild;
+    WindowSlot<Parametercon> m_parametercon;
+    WindowSlot<Memoryeditor> m_memoryeditor;
+    // The board parameters window's working copy lives as long as the program.
+    std::optional<boardtools::ParamBlock> m_parameterCopy;
     bool m_unloaded = false;
 };
 
