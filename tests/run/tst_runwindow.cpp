@@ -74,7 +74,7 @@ private slots:
         m_root.reset();
     }
 
-    void runPauseResumeAndSwitch()
+    void pickAndPlace()
     {
         // What the window shows, sampled while the monitor runs.
         QList<int> lines;
@@ -104,12 +104,10 @@ private slots:
         QCOMPARE(label("notifications"), QStringLiteral("34  Z Home Switch hit"));
         QCOMPARE(QStringList({label("Label4"), label("Label5"), label("Label6")}), (QStringList{"200", "1", "10"}));
         QCOMPARE(m_board->state().positions[2], quint16(1500));
-    }
 
-    void runAtLinePauseStopAndClose()
-    {
         // Run at PICK's wait, paused and stopped during monitoring: the
         // board's last report says Stopped and the monitor ends after it.
+        m_board->clearReceived();
         m_w->findChild<QLineEdit *>("linetorun")->setText(QString::number(kPickWait));
         QTimer::singleShot(200, this, [&] { click("pauseit"); });
         QTimer::singleShot(400, this, [&] { click("stopall"); });

@@ -39,19 +39,17 @@ struct Board
         for (const qint64 end = now + ms; now < end;)
             take(engine.poll(++now));
     }
-    // Servos 1-3, DSR1 and outputs 0-7.
+    // Servos 1-3, DSR1 and outputs 7 down to 0.
     QString summary() const
     {
         const BoardState &s = engine.state();
-        QString out;
-        for (int i = 0; i < 8; ++i)
-            out += s.outputs[i] ? '1' : '0';
-        return QStringLiteral("%1,%2,%3 %4 %5")
-            .arg(s.positions[0])
-            .arg(s.positions[1])
-            .arg(s.positions[2])
-            .arg(s.program.dsr[0])
-            .arg(out);
+        const QString outputs = QString::fromStdString(s.outputs.to_string()).right(8);
+        return QStringLiteral("%1,%2,%3 %4 ")
+                   .arg(s.positions[0])
+                   .arg(s.positions[1])
+                   .arg(s.positions[2])
+                   .arg(s.program.dsr[0]) +
+               outputs;
     }
 };
 
@@ -87,7 +85,7 @@ private slots:
         row("input on: call", "0:3207FFFF140010 1:80 16:80", "input 7 on", 50, "", "AB0000000100000000000011");
         row("outputs and registers",
             "0:40FF0003 1:40FF0005 2:41FF0003 3:50010064 4:52010005 5:54010003 6:54200001 7:80", "", 50,
-            "102,32768,32768 65535 00000100", "AB0000000000000000000008");
+            "102,32768,32768 65535 00100000", "AB0000000000000000000008");
         row("move on its way", "0:500103E8 1:00FF00C8000064 2:80 200:05DC", "", 32, "1300,32768,32768 0 00000000",
             "AB00C8000000001100000002");
         row("move rate from DSR1", "0:50200064 1:500103E8 2:00FF00C802 3:80 200:05DC", "", 80,
