@@ -169,6 +169,9 @@ void Executor::advance(BoardState &s, qint64 nowMs)
         m_nextStepMs += StepMs;
         execute(s, at);
     }
+    // A program that stopped by itself tells so at once, not a period later.
+    if (s.runMode == RunMode::Stopped && m_finalReport)
+        m_nextReportMs = std::min(m_nextReportMs, nowMs);
 }
 
 qint64 Executor::nextStep(const BoardState &s) const
