@@ -1,0 +1,115 @@
+// Every window of the console at twice the pixel density and with a large
+// font: no caption is cut off. Each window is opened the way the operator
+// opens it, from the main window's menus, against the virtual board.
+//
+// With PVELM_SCREENSHOT_DIR set, the same run saves a picture of every
+// window there (scripts/screenshots.sh).
+
+#include "app/ui/messages.h"
+#include "app/ui/toolwindow.h"
+#include "app/ui/velmcon.h"
+#include "settings/hostpaths.h"
+#include "sim/virtualboard.h"
+#include "support/testenv.h"
+
+#include <QAbstractButton>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenuBar>
+#include <QtTest>
+
+using namespace pvelm;
+
+namespace {
+
+// What of a window's captions does not fit: "objectName: text".
+QStringList clipped(QWidget *window)
+{
+    QStringList out;
+    const auto tooNarrow = [&](QWidget *w, const QString &text, int need, int have) {
+        if (w->window() == window && w->isVisibleTo(window) && need > have)
+            out << QStringLiteral("%1 \"%2\": needs %3, has %4").arg(w->objectName(), text).arg(need).arg(have);
+    };
+    for (QLabel *l : window->findChildren<QLabel *>()) {
+        if (l->wordWrap() || l->text().isEmpty() || l->textFormat() == Qt::RichText)
+            continue;
+        // The widest line of the caption, as the label draws it.
+        int need = 0;
+        for (const QString &line : l->text().split(QLatin1Char('\n')))
+            need = std::max(need, l->fontMetrics().horizontalAdvance(line));
+        tooNarrow(l, l->text(), need, l->contentsRect().width());
+    }
+    // A caption as drawn: "&&" is one ampersand, a single "&" marks a mnemonic.
+    const auto shown = [](QString text) {
+        text.replace(QLatin1String("&&"), QString(QChar(0xE000)));
+        text.remove(QLatin1Char('&'));
+        return text.replace(QChar(0xE000), QLatin1Char('&'));
+    };
+    for (QAbstractButton *b : window->findChildren<QAbstractButton *>()) {
+        if (!b->text().isEmpty())
+            tooNarrow(b, b->text(), b->fontMetrics().horizontalAdvance(shown(b->text())), b->contentsRect().width());
+    }
+    for (QGroupBox *g : window->findChildren<QGroupBox *>())
+        tooNarrow(g, g->title(), g->fontMetrics().horizontalAdvance(shown(g->title())), g->width());
+    return out;
+}
+
+} // namespace
+
+class TestLayouts : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void everyWindowFits()
+    {
+        TestRoot root;
+        sim::VirtualBoard board;
+        QVERIFY(board.start());
+        QDir().mkpath(root.file("dosdevices"));
+        QVERIFY(QFile::link(board.devicePath(), hostpaths::dosDeviceLink(1)));
+        const MessageHandler previous = setMessageHandler([](const QString &) {});
+
+        Velmcon velmcon;
+        QVERIFY(velmcon.Form_Load());
+        velmcon.show();
+        for (QAction *action : velmcon.menuBar()->findChildren<QAction *>()) {
+            if (action->isEnabled() && !action->menu() && !action->objectName().isEmpty())
+                action->trigger();
+        }
+        QList<QWidget *> windows{&velmcon};
+        for (ToolWindow *w : velmcon.findChildren<ToolWindow *>(Qt::FindDirectChildrenOnly))
+            windows << w;
+        QVERIFY(windows.size() > 8);
+
+        const QString shots = qEnvironmentVariable("PVELM_SCREENSHOT_DIR");
+        QStringList problems;
+        for (QWidget *w : windows) {
+            QVERIFY(QTest::qWaitForWindowExposed(w));
+            for (const QString &p : clipped(w))
+                problems << w->objectName() + QStringLiteral(": ") + p;
+            if (!shots.isEmpty())
+                w->grab().save(shots + QLatin1Char('/') + w->objectName() + QStringLiteral(".png"));
+        }
+        QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
+        setMessageHandler(previous);
+    }
+};
+
+int main(int argc, char **argv)
+{
+    // Twice the pixel density and a large font, unless the screenshot
+    // script asks for the ordinary look.
+    if (!qEnvironmentVariableIsSet("PVELM_SCREENSHOT_DIR"))
+        qputenv("QT_SCALE_FACTOR", "2");
+    QApplication app(argc, argv);
+    if (!qEnvironmentVariableIsSet("PVELM_SCREENSHOT_DIR")) {
+        QFont font = QApplication::font();
+        font.setPointSizeF(font.pointSizeF() * 1.6);
+        QApplication::setFont(font);
+    }
+    TestLayouts test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_layouts.moc"
