@@ -112,6 +112,7 @@ void Compiler::beginPass(int passNumber)
     m_echo.clear();
     m_counters = Counters();
     m_diagnostics.clear();
+    m_sourceLines.clear();
     m_lineText = "0";
     m_lineTextPlain = true;
     m_lineValue = 0;
@@ -219,8 +220,10 @@ bool Compiler::processLine(const QByteArray &rawLine)
 
 bool Compiler::place(Outcome::Kind kind)
 {
-    if (kind == Outcome::Stored)
+    const bool stored = kind == Outcome::Stored;
+    if (stored)
         std::memcpy(m_pageBuffer.data() + 32 * m_slotIndex, m_tr.element, 32);
+    m_sourceLines.record(m_lineValue, m_sourceLine, !stored || (m_tr.element[0] == 'F' && m_tr.element[1] == 'F'));
     ++m_counters.goodlines;
     m_list.lineParts({m_lineText, " ", QByteArrayView(m_tr.listing.data(), qsizetype(m_tr.listing.size()))});
     if (m_lineValue >= kMaxNumber) {

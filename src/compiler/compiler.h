@@ -1,6 +1,7 @@
 #pragma once
 
 #include "compiler/labeltable.h"
+#include "compiler/sourcemap.h"
 #include "compiler/textfiles.h"
 
 #include <functional>
@@ -147,6 +148,8 @@ public:
     const QStringList &failureReasons() const { return m_failureReasons; }
     // Whether the last pass ran to its report (the list file then ends in it).
     bool lastPassCompleted() const { return m_lastPassCompleted; }
+    // Which source line wrote each program line in the last pass.
+    const SourceLineMap &sourceLines() const { return m_sourceLines; }
 
     // What a pass wrote since beginPass, when no file was open.
     QByteArray listOutput() const { return m_list.pending(); }
@@ -219,6 +222,7 @@ private:
     Counters m_counters;
     LabelTable m_labels;
     int m_labelCount = 0;
+    SourceLineMap m_sourceLines;
 
     QByteArray m_echo;
     QList<Diagnostic> m_diagnostics;

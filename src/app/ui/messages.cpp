@@ -12,6 +12,12 @@ MessageHandler &currentHandler()
     return handler;
 }
 
+QuestionHandler &currentQuestionHandler()
+{
+    static QuestionHandler handler;
+    return handler;
+}
+
 } // namespace
 
 void showMessage(QWidget *parent, const QString &text)
@@ -27,6 +33,29 @@ void showMessage(QWidget *parent, const QString &text)
 MessageHandler setMessageHandler(MessageHandler handler)
 {
     return std::exchange(currentHandler(), std::move(handler));
+}
+
+Answer askQuestion(QWidget *parent, const QString &text)
+{
+    if (const QuestionHandler &handler = currentQuestionHandler())
+        return handler(text);
+    QMessageBox box(QMessageBox::Question, QStringLiteral("PVelm"), text,
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, parent);
+    box.setDefaultButton(QMessageBox::Yes);
+    box.setEscapeButton(QMessageBox::Cancel);
+    switch (box.exec()) {
+    case QMessageBox::Yes:
+        return Answer::Yes;
+    case QMessageBox::No:
+        return Answer::No;
+    default:
+        return Answer::Cancel;
+    }
+}
+
+QuestionHandler setQuestionHandler(QuestionHandler handler)
+{
+    return std::exchange(currentQuestionHandler(), std::move(handler));
 }
 
 } // namespace pvelm

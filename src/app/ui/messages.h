@@ -19,4 +19,15 @@ using MessageHandler = std::function<void(const QString &text)>;
 // Returns the handler that was installed before.
 MessageHandler setMessageHandler(MessageHandler handler);
 
+// A question with the buttons Yes, No and Cancel (Escape and closing the
+// box answer Cancel). Tests install a handler that answers instead.
+enum class Answer { Yes, No, Cancel };
+Answer askQuestion(QWidget *parent, const QString &text);
+
+using QuestionHandler = std::function<Answer(const QString &text)>;
+
+// Replaces the question box with `handler`; an empty handler restores the
+// box. Returns the handler that was installed before.
+QuestionHandler setQuestionHandler(QuestionHandler handler);
+
 } // namespace pvelm

@@ -4,11 +4,13 @@
 #include "app/ui/frames.h"
 #include "app/ui/messages.h"
 #include "app/ui/ssetup.h"
+#include "app/ui/trafficlog.h"
 #include "boardtools/ui/memoryeditor.h"
 #include "boardtools/ui/parametercon.h"
 #include "boardtools/ui/sendinst.h"
 #include "boardtools/ui/sndshort.h"
 #include "compiler/demoprogram.h"
+#include "compiler/runningline.h"
 #include "compiler/ui/filegobbler.h"
 #include "editors/ui/imageeditors.h"
 #include "editors/ui/positionbuilder.h"
@@ -71,6 +73,7 @@ Velmcon::Velmcon(QWidget *parent) : QMainWindow(parent)
     setObjectName(QStringLiteral("Velmcon"));
     setWindowTitle(QStringLiteral("PVelm Main Control"));
     m_link.setSettings(&m_settings);
+    m_traffic.setLink(&m_link);
 
     buildMenus();
 
@@ -141,6 +144,8 @@ void Velmcon::buildMenus()
             &Velmcon::sendinstY_Click);
     connect(addItem(setup, "binsendY", QStringLiteral("Flash Tools")), &QAction::triggered, this,
             &Velmcon::binsendY_Click);
+    connect(addItem(setup, "trafficlogY", QStringLiteral("Traffic Log")), &QAction::triggered, this,
+            &Velmcon::trafficlogY_Click);
 
     connect(addItem(bar, "filegobblery", QStringLiteral("VelmScript File Downalod")), &QAction::triggered, this,
             &Velmcon::filegobblery_Click);
@@ -306,6 +311,11 @@ void Velmcon::MemoryeditorY_Click()
     m_memoryeditor.show([this] { return new Memoryeditor(m_link, this); });
 }
 
+void Velmcon::trafficlogY_Click()
+{
+    m_trafficlog.show([this] { return new Trafficlog(m_traffic, this); });
+}
+
 void Velmcon::binsendY_Click()
 {
     m_binsend.show([this] { return new Binsend(m_link, m_settings, this); });
@@ -439,6 +449,8 @@ void Velmcon::showStatus(const StatusReport &report)
     m_label5->setText(report.stack);
     m_label6->setText(report.loop);
     m_currentline->setText(report.currentLine);
+    // The script editor follows the running board.
+    compiler::RunningLine::instance().report(report.currentLine);
     m_runstop->setText(report.mode);
     if (!report.notification.isEmpty())
         m_notifications->setText(report.notification);

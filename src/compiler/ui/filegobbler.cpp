@@ -4,11 +4,13 @@
 #include "settings/settings.h"
 #include "app/ui/frames.h"
 #include "app/ui/messages.h"
+#include "compiler/ui/scripteditor.h"
 #include "flash/transfer.h"
 #include "flash/ui/transferpanel.h"
 #include "link/link.h"
 
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -67,6 +69,9 @@ filegobbler::filegobbler(Link &link, const SettingsRecord &settings, QWidget *pa
     auto *convertLayout = new QHBoxLayout(convert);
     convertLayout->addWidget(m_readvelm);
     convertLayout->addWidget(explanation, 1);
+    m_editscript = new QPushButton(QStringLiteral("Edit Script"));
+    m_editscript->setObjectName(QStringLiteral("editscript"));
+    convertLayout->addWidget(m_editscript);
 
     const QString sourceCaption = QStringLiteral("Source path and file  (32 chars max)");
     const QString tempCaption = QStringLiteral("Temporary file and path");
@@ -136,6 +141,7 @@ filegobbler::filegobbler(Link &link, const SettingsRecord &settings, QWidget *pa
 
     connect(m_readvelm, &QPushButton::clicked, this, &filegobbler::Readvelm_Click);
     connect(m_toflash, &QPushButton::clicked, this, &filegobbler::toflash_Click);
+    connect(m_editscript, &QPushButton::clicked, this, &filegobbler::editscript_Click);
 
     resize(600, 700);
     Form_Load();
@@ -172,6 +178,25 @@ void filegobbler::Readvelm_Click()
     echo.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     m_output1->setPlainText(echo);
     enableFileButtons();
+}
+
+void filegobbler::editscript_Click()
+{
+    const QString path = QFileInfo(currentPaths().source).absoluteFilePath();
+    if (ScriptEditor *open = m_editor.window(); open && open->path() != path && !open->close())
+        return; // the operator kept the other file open
+    m_editor.show([this, path] {
+        ScriptEditor::Converter converter;
+        converter.compiler = &m_compiler;
+        converter.compile = [this] { Readvelm_Click(); };
+        converter.sourcePath = [this] { return currentPaths().source; };
+        return new ScriptEditor(path, std::move(converter), this);
+    });
+}
+
+ScriptEditor *filegobbler::scriptEditor() const
+{
+    return m_editor.window();
 }
 
 void filegobbler::showCounters()

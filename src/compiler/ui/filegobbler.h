@@ -13,6 +13,7 @@ namespace pvelm {
 class Link;
 class SettingsRecord;
 class TransferPanel;
+class ScriptEditor;
 
 // "Velm Converter & Downloader": compiles the VelmScript file into the temp
 // hex file and the list file, and writes the temp hex file to flash. The
@@ -40,6 +41,11 @@ public:
     // Flashindicator BUSY, then OK or FAIL, and "Error writing controller"
     // once on failure.
     void toflash_Click();
+
+    // Opens the script editor on the file named in SourceFile. An editor
+    // open on another file is closed first (it asks about unsaved changes).
+    void editscript_Click();
+    ScriptEditor *scriptEditor() const;
 
     void disableFileButtons();
     void enableFileButtons();
@@ -74,6 +80,8 @@ private:
     QLineEdit *m_text1;
     QLabel *m_flashindicator;
     TransferPanel *m_transfer;
+    QPushButton *m_editscript;
+    WindowSlot<ScriptEditor> m_editor;
 };
 
 } // namespace pvelm
