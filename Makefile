@@ -1,9 +1,19 @@
 # The two commands of the README: `make run` and `make test`.
 # Both install what is missing, build, then do their job.
 
-BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+# SANITIZE=1 builds in its own folder with AddressSanitizer and
+# UndefinedBehaviorSanitizer; the tests then fail on any report.
+ifeq ($(SANITIZE),1)
+BUILD_DIR ?= build-sanitize
+CMAKE_EXTRA += -DPVELM_SANITIZE=ON
+export ASAN_OPTIONS ?= detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS ?= print_stacktrace=1:halt_on_error=1
+else
+BUILD_DIR ?= build
+CMAKE_EXTRA += -DPVELM_SANITIZE=OFF
+endif
 
 .PHONY: all deps configure build run test bench format clean
 
@@ -13,7 +23,7 @@ deps:
 	@scripts/install-deps.sh
 
 configure: deps
-	@cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) >/dev/null
+	@cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_EXTRA) >/dev/null
 
 build: configure
 	@cmake --build $(BUILD_DIR) -j $(JOBS)
