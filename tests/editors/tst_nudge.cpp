@@ -151,12 +151,14 @@ private slots:
             seen << text(&other, "working");
             click(w.get(), "getcur");
             seen << text(w.get(), "responce");
-            mouse(b, QEvent::MouseButtonRelease);
         });
+        QTimer::singleShot(200, w.get(), [&] { mouse(b, QEvent::MouseButtonRelease); });
         m->wire();
         mouse(b, QEvent::MouseButtonPress);
         const QString refused = QString::fromLatin1(kExchangeRefusedMessage);
         QCOMPARE(seen, QStringList({refused, refused}));
+        // The next nudges did not write over the refusal.
+        QCOMPARE(text(w.get(), "responce"), refused);
         const QByteArray wire = m->wire();
         QVERIFY(!wire.contains("R15") && !wire.contains("R01"));
         QVERIFY(wire.count("-OU000103H") >= 2);

@@ -204,6 +204,15 @@ void positionbuilder::changeEvent(QEvent *event)
 
 void positionbuilder::say(const QString &text)
 {
+    // What another button says while a nudge is held (a refusal, most
+    // likely) stays in view until the nudge ends, rather than being written
+    // over by the next nudge packet at once.
+    m_keepNotice = m_nudge.isRunning();
+    showText(text);
+}
+
+void positionbuilder::showText(const QString &text)
+{
     m_responce->setText(text);
     m_responce->setCursorPosition(0);
 }
@@ -238,12 +247,18 @@ QStringList positionbuilder::positions() const
 void positionbuilder::nudge_MouseDown(NudgeFamily family, int k)
 {
     HandlerGuard guard(this);
+    m_keepNotice = false;
     const bool ran = m_nudge.run(
-        family, k, [this](const QString &packet) { say(packet); },
+        family, k,
+        [this](const QString &packet) {
+            if (!m_keepNotice)
+                showText(packet);
+        },
         [this](const NudgeLoop::Step &step) {
-            if (!step.reply)
-                say(QStringLiteral("Error"));
-            else if (step.reply->servoIndex >= 0)
+            if (!step.reply) {
+                if (!m_keepNotice)
+                    showText(QStringLiteral("Error"));
+            } else if (step.reply->servoIndex >= 0)
                 m_positions[step.reply->servoIndex]->setText(QString::number(step.reply->position));
         });
     if (!ran)

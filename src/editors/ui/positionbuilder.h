@@ -52,6 +52,7 @@ protected:
 private:
     bool checkedLine(qint64 *line);
     void say(const QString &text);
+    void showText(const QString &text);
     void showFailure(const editors::LinkResult &r, const QString &what);
     // Position memory Get of the line typed, then the move to `moveLine`;
     // `stepTo` >= 0 moves the scroll bar there once the Get succeeded.
@@ -68,6 +69,7 @@ private:
     QScrollBar *m_scroll;
     QLineEdit *m_outnumber;
     QLineEdit *m_responce;
+    bool m_keepNotice = false; // a message shown during a nudge stays until it ends
 };
 
 } // namespace pvelm
