@@ -53,7 +53,8 @@ int failed(const LinkResult &r, const QString &what)
         return kExitFailed;
     }
     if (!r.succeeded()) {
-        printError(QStringLiteral("%1 (%2: %3)").arg(what, r.code, r.text));
+        // The block writer leaves the text of the exchange before it: describe the code afresh.
+        printError(QStringLiteral("%1 (%2: %3)").arg(what, r.code, Link::describe(r.code)));
         return r.code == QLatin1String("Z") || r.code == QLatin1String("7") ? kExitNoLink : kExitFailed;
     }
     printError(QStringLiteral("%1: the reply holds none: %2").arg(what, oneLine(r.reply)));
