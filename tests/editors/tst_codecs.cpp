@@ -90,9 +90,6 @@ private slots:
             << "Data 1: \"2147483648\" refused; enter a whole number from -2147483648 to 2147483647 (its low 16 bits "
                "are written)"
             << qint64(0);
-        QTest::newRow("negative half to even") << "value"
-                                               << "-2.5"
-                                               << "" << qint64(-2);
         QTest::newRow("output top") << "output"
                                     << "255"
                                     << "" << qint64(255);

@@ -1,9 +1,8 @@
 // The virtual board's side of the editors, on the protocol engine alone: what
-// each command answers, what it leaves in flash, positions and outputs, and
-// how servos travel after a move and take nudges.
+// each command answers, what it leaves in flash and the positions, and how
+// servos travel after a move and take nudges. The reload is the board tools' test.
 
 #include "editors/codecs.h"
-#include "link/packets.h"
 #include "sim/boardengine.h"
 
 #include <functional>
@@ -105,11 +104,6 @@ private slots:
                     [=](const BoardState &s) {
                         return expectEqual("lines 3 and 4", elementAt(s, 3) + elementAt(s, 4), image);
                     }};
-        QString reload = QString::fromLatin1(kDocomaxTemplate);
-        fillField(reload, 4, 3, "R1C");
-        fillField(reload, 51, 3, "000");
-        QTest::newRow("R1C with docomax parameters is the reload")
-            << Case{{{0, "$" + reload, longReply("OV0R1C00000", '0')}}};
         // Servo 1 travels from 32768 to 0 at 10000 a second; the others have no move.
         const QStringList toZero = QStringList{"0"} + QStringList(7, "65535");
         QTest::newRow("move takes time") << Case{

@@ -55,7 +55,6 @@ private slots:
         set(&w, "instruction", "10");
         set(&w, "Speedref", "256");
         set(&w, "Toposition", "70000");
-        set(&w, "data5(2)", "-1");
         m->wire();
         click(&w, "Command1");
         const QString element = "0A001170" + QString(24, 'F');
