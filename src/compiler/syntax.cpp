@@ -15,6 +15,7 @@ constexpr std::array<std::string_view, 17> kKeywords = {
 };
 
 constexpr quint8 kNone = 0xFF;
+constexpr quint8 kText = 0xFE; // read as it stands (a marker's text): not coloured
 
 // The cleaned line (as the compiler sees it) with, for each of its
 // characters, the column it came from and the kind it is coloured as. Kept
@@ -98,8 +99,11 @@ void markStatement(Work &w, std::string_view keyword)
 {
     const qsizetype rest = qsizetype(keyword.size());
     w.mark(0, rest, SyntaxKind::Keyword);
-    if (keyword == "MARKER")
-        return; // the rest is the marker's text
+    if (keyword == "MARKER") {
+        for (qsizetype i = rest; i < w.size(); ++i)
+            w.kind[size_t(i)] = kText;
+        return;
+    }
     if (keyword == "GOTO" || keyword == "GOSUB") {
         w.markTarget(rest);
     } else if (keyword == "IFINPUT") {
@@ -118,9 +122,11 @@ void markStatement(Work &w, std::string_view keyword)
         else
             w.markWord("STOP", rest);
     } else if (keyword == "MOVE") {
-        if (w.markWord("RATE=", rest) >= 0)
-            w.markWord("DSR", rest);
-        else
+        if (w.markWord("RATE=", rest) >= 0) {
+            const qsizetype dsr = w.markWord("DSR", rest);
+            if (dsr >= 0 && w.digit(dsr + 3))
+                w.mark(dsr + 3, dsr + 4, SyntaxKind::Keyword);
+        } else
             w.markWord("TABLE=", rest);
     } else if (keyword == "OUTPUT") {
         if (w.markWord("OFF", rest) < 0)
@@ -194,7 +200,7 @@ LineKind classifyLine(QStringView line, std::vector<SyntaxSpan> &spans)
         qsizetype j = i + 1;
         while (j < w.size() && w.kind[size_t(j)] == k)
             ++j;
-        if (k != kNone) {
+        if (k != kNone && k != kText) {
             const int start = w.column[size_t(i)];
             spans.push_back({start, w.column[size_t(j - 1)] + 1 - start, SyntaxKind(k)});
         }
