@@ -19,6 +19,9 @@ void describeOptions(QCommandLineParser &parser)
     parser.addOption({QStringLiteral("port"),
                       QStringLiteral("Use serial port DEVICE for this run instead of the one in the settings."),
                       QStringLiteral("DEVICE")});
+    parser.addOption({QStringLiteral("trace"),
+                      QStringLiteral("Write every byte the link sends and receives to FILE for the whole run."),
+                      QStringLiteral("FILE")});
 }
 
 void nameProgram()
@@ -96,6 +99,14 @@ int main(int argc, char **argv)
 
     auto window = std::make_unique<pvelm::Velmcon>();
     window->link().setPortOverride(portOverride);
+    if (parser.isSet(QStringLiteral("trace"))) {
+        QString error;
+        const QString trace = parser.value(QStringLiteral("trace"));
+        if (!window->traffic().startTrace(trace, &error)) {
+            std::fprintf(stderr, "pvelm: cannot write the trace file %s: %s\n", qPrintable(trace), qPrintable(error));
+            return 1;
+        }
+    }
     if (!window->Form_Load())
         return 1;
     // A newcomer on the virtual board finds a program to compile.

@@ -3,6 +3,7 @@
 #include "settings/hostpaths.h"
 #include "settings/settings.h"
 #include "link/link.h"
+#include "link/traffic.h"
 #include "sim/virtualboard.h"
 
 #include <cstdio>
@@ -62,6 +63,8 @@ public:
     SettingsRecord settings;
     std::unique_ptr<sim::VirtualBoard> board;
     std::unique_ptr<Link> link;
+    // --trace: goes before the link does.
+    std::unique_ptr<TrafficLog> trace;
 };
 
 Link &Invocation::link() const
@@ -116,6 +119,7 @@ struct Globals
     std::optional<QString> port;
     bool simulate = false;
     std::optional<QString> simFault;
+    std::optional<QString> trace;
     bool help = false;
 };
 
@@ -176,6 +180,14 @@ bool takeGlobal(const QStringList &args, qsizetype &i, Globals &g)
         g.port = takeValue(args, i, name, inlineValue);
         return true;
     }
+    if (name == QLatin1String("--trace")) {
+        if (g.trace)
+            throw UsageError{QStringLiteral("option '--trace' given twice")};
+        g.trace = takeValue(args, i, name, inlineValue);
+        if (g.trace->isEmpty())
+            throw UsageError{QStringLiteral("option '--trace' needs a file")};
+        return true;
+    }
     if (name == QLatin1String("--sim-fault")) {
         if (g.simFault)
             throw UsageError{QStringLiteral("option '--sim-fault' given twice")};
@@ -216,6 +228,8 @@ void printGeneralHelp()
     printLine(QStringLiteral("  --port DEVICE  use DEVICE instead of the settings' port for this run: a device"));
     printLine(QStringLiteral("                 path, or COMn for port n as the settings number ports"));
     printLine(QStringLiteral("  --simulate     talk to a virtual board started inside velm"));
+    printLine(QStringLiteral("  --trace FILE   write every byte sent to and received from the board to FILE"));
+    printLine(QStringLiteral("                 (one line a chunk: milliseconds, TX or RX, routine, bytes)"));
     printLine(QStringLiteral("  -h, --help     show this help; 'velm COMMAND --help' shows a command's help"));
     printLine(QString());
     printLine(QStringLiteral("Exit status: 0 success, 1 the job ran but failed, 2 bad usage, 3 no link"));
@@ -237,7 +251,7 @@ void printCommandHelp(const Command &c)
         }
     }
     printLine(QString());
-    printLine(QStringLiteral("See 'velm --help' for --port and --simulate and the exit statuses."));
+    printLine(QStringLiteral("See 'velm --help' for --port, --simulate, --trace and the exit statuses."));
 }
 
 // The commands whose first words are `prefix` and that have more words.
@@ -327,6 +341,8 @@ int openLink(Session &session, const Globals &g)
     session.link = std::make_unique<Link>();
     Link &link = *session.link;
     link.setSettings(&session.settings);
+    if (session.trace)
+        session.trace->setLink(&link);
     if (const auto ms = secondFromEnvironment())
         link.setSecondMs(*ms);
 
@@ -466,6 +482,16 @@ int runParsed(const QStringList &args)
     // Every command starts as the console does: with the settings record,
     // made with its defaults when it is missing. velm never writes it back.
     Session session;
+    // The trace file is made whether or not the command talks to the board,
+    // so that a script finds it after every run.
+    if (g.trace) {
+        session.trace = std::make_unique<TrafficLog>();
+        QString why;
+        if (!session.trace->startTrace(hostpaths::toHost(*g.trace), &why)) {
+            printError(QStringLiteral("cannot write the trace file %1: %2").arg(*g.trace, why));
+            return kExitFailed;
+        }
+    }
     const SettingsLoad load = loadSettings(session.settings);
     if (!load.ok) {
         printError(QString::fromLatin1(kSettingsFatalMessage));

@@ -89,6 +89,8 @@ struct Link::Private
     QString lostReason;  // what the system said when it failed
     Link::PortState state = Link::PortState::Closed;
     QList<WaitFrame *> frames;
+    LinkObserver *observer = nullptr;
+    const char *routine = ""; // the routine whose traffic moves now
 
     void wake(WaitFrame *frame)
     {
@@ -173,7 +175,12 @@ struct Link::Private
     QString takeAll()
     {
         pullIn();
-        return port->isOpen() ? QString::fromLatin1(port->readAll()) : QString();
+        if (!port->isOpen())
+            return QString();
+        const QByteArray bytes = port->readAll();
+        if (observer && !bytes.isEmpty())
+            observer->linkTraffic(LinkObserver::Direction::Received, routine, bytes);
+        return QString::fromLatin1(bytes);
     }
 
     // Discard input: what is dropped is kept in linkRawInput until the next
@@ -214,6 +221,8 @@ struct Link::Private
             failed = broken = true;
             return false;
         }
+        if (observer)
+            observer->linkTraffic(LinkObserver::Direction::Sent, routine, bytes);
         return drain();
     }
 
@@ -775,57 +784,63 @@ int Link::rThreshold() const
     return d->rThreshold;
 }
 
-bool Link::runExchange(const std::function<void()> &routine)
+bool Link::runExchange(const char *name, const std::function<void()> &routine)
 {
     Private::Exchange scope(this, d.get());
-    if (scope.entered())
+    if (scope.entered()) {
+        // An exchange may start inside the monitor's wait: give the label
+        // back when it ends.
+        const char *outer = d->routine;
+        d->routine = name;
         routine();
+        d->routine = outer;
+    }
     return scope.entered();
 }
 
 bool Link::binreceiver()
 {
-    return runExchange([this] { d->receiveBlock(kFlashBlockLength); });
+    return runExchange("binreceiver", [this] { d->receiveBlock(kFlashBlockLength); });
 }
 
 bool Link::packreceiver()
 {
-    return runExchange([this] { d->receiveBlock(kLongPacketLength); });
+    return runExchange("packreceiver", [this] { d->receiveBlock(kLongPacketLength); });
 }
 
 bool Link::binsender()
 {
-    return runExchange([this] { d->binsender(); });
+    return runExchange("binsender", [this] { d->binsender(); });
 }
 
 bool Link::packwriter()
 {
-    return runExchange([this] { d->packwriter(); });
+    return runExchange("packwriter", [this] { d->packwriter(); });
 }
 
 bool Link::rawsender()
 {
-    return runExchange([this] { d->rawsender(); });
+    return runExchange("rawsender", [this] { d->rawsender(); });
 }
 
 bool Link::sendonly()
 {
-    return runExchange([this] { d->sendonly(); });
+    return runExchange("sendonly", [this] { d->sendonly(); });
 }
 
 bool Link::smallcomax()
 {
-    return runExchange([this] { d->smallcomax(); });
+    return runExchange("smallcomax", [this] { d->smallcomax(); });
 }
 
 bool Link::docomax()
 {
-    return runExchange([this] { d->docomax(); });
+    return runExchange("docomax", [this] { d->docomax(); });
 }
 
 bool Link::sendLineAndWait()
 {
-    return runExchange([this] { d->sendLineAndWait(); });
+    return runExchange("binsender", [this] { d->sendLineAndWait(); });
 }
 
 void Link::readMonitorReply()
@@ -843,7 +858,14 @@ void Link::readMonitorReply()
     d->wait(
         6, [&] { return lineTaken() || !monitoring || d->waiting() >= kStatusReportLength; }, true,
         [this] { return !monitoring; });
-    linkRawInput = lineTaken() ? QString() : d->takeAll();
+    if (lineTaken()) {
+        linkRawInput.clear();
+    } else {
+        const char *outer = d->routine;
+        d->routine = "readMonitorReply";
+        linkRawInput = d->takeAll();
+        d->routine = outer;
+    }
     d->closeIfBroken();
 }
 
@@ -930,6 +952,16 @@ bool Link::isStopped() const
 QSerialPort *Link::port() const
 {
     return d->port;
+}
+
+void Link::setObserver(LinkObserver *observer)
+{
+    d->observer = observer;
+}
+
+LinkObserver *Link::observer() const
+{
+    return d->observer;
 }
 
 } // namespace pvelm

@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
 
@@ -11,6 +12,20 @@ class QSerialPort;
 namespace pvelm {
 
 class SettingsRecord;
+
+// Sees every chunk of bytes the link writes to the port or takes from it,
+// with the routine it belongs to; the traffic log is one. Called on the
+// link's thread, in the middle of an exchange: it must not call the link.
+class LinkObserver
+{
+public:
+    enum class Direction { Sent, Received };
+
+    virtual ~LinkObserver() = default;
+    // `routine` is the exchange routine's name ("rawsender", ...), or
+    // "readMonitorReply" for the status monitor's read; static text.
+    virtual void linkTraffic(Direction direction, const char *routine, const QByteArray &bytes) = 0;
+};
 
 // The one serial link to the board: the port, the shared link state and the
 // nine exchange routines. Every window and the command line talk to the
@@ -130,6 +145,11 @@ public:
     // The underlying port, for tests and the status monitor.
     QSerialPort *port() const;
 
+    // The one observer of the traffic, or none (nullptr, the default). With
+    // none, watching costs one pointer test per chunk.
+    void setObserver(LinkObserver *observer);
+    LinkObserver *observer() const;
+
     static QString describe(const QString &code); // text for a code, "" for empty
 
 signals:
@@ -142,7 +162,8 @@ signals:
 private:
     friend class LinkHold;
     // Runs one exchange under the one-at-a-time guard; false when refused.
-    bool runExchange(const std::function<void()> &routine);
+    // `name` labels its traffic for the observer.
+    bool runExchange(const char *name, const std::function<void()> &routine);
 
     struct Private;
     std::unique_ptr<Private> d;
