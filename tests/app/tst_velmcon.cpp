@@ -113,6 +113,7 @@ private slots:
             "setup|sendinstX|Send Short Command|on|Short Command Sender",
             "setup|sendinstY|Send Long Command|on|Long Command Sender",
             "setup|binsendY|Flash Tools|on|Flash memory utility",
+            "setup|trafficlogY|Traffic Log|on|Traffic Log",
             "|filegobblery|VelmScript File Downalod|on|Velm Converter & Downloader",
             "|About|About|on|About PVelm",
         };

@@ -4,6 +4,7 @@
 #include "app/ui/frames.h"
 #include "app/ui/messages.h"
 #include "app/ui/ssetup.h"
+#include "app/ui/trafficlog.h"
 #include "boardtools/ui/memoryeditor.h"
 #include "boardtools/ui/parametercon.h"
 #include "boardtools/ui/sendinst.h"
@@ -72,6 +73,7 @@ Velmcon::Velmcon(QWidget *parent) : QMainWindow(parent)
     setObjectName(QStringLiteral("Velmcon"));
     setWindowTitle(QStringLiteral("PVelm Main Control"));
     m_link.setSettings(&m_settings);
+    m_traffic.setLink(&m_link);
 
     buildMenus();
 
@@ -142,6 +144,8 @@ void Velmcon::buildMenus()
             &Velmcon::sendinstY_Click);
     connect(addItem(setup, "binsendY", QStringLiteral("Flash Tools")), &QAction::triggered, this,
             &Velmcon::binsendY_Click);
+    connect(addItem(setup, "trafficlogY", QStringLiteral("Traffic Log")), &QAction::triggered, this,
+            &Velmcon::trafficlogY_Click);
 
     connect(addItem(bar, "filegobblery", QStringLiteral("VelmScript File Downalod")), &QAction::triggered, this,
             &Velmcon::filegobblery_Click);
@@ -305,6 +309,11 @@ void Velmcon::parameterconY_Click()
 void Velmcon::MemoryeditorY_Click()
 {
     m_memoryeditor.show([this] { return new Memoryeditor(m_link, this); });
+}
+
+void Velmcon::trafficlogY_Click()
+{
+    m_trafficlog.show([this] { return new Trafficlog(m_traffic, this); });
 }
 
 void Velmcon::binsendY_Click()

@@ -3,6 +3,7 @@
 #include "app/ui/toolwindow.h"
 #include "boardtools/paramblock.h"
 #include "link/link.h"
+#include "link/traffic.h"
 #include "settings/settings.h"
 
 #include <QMainWindow>
@@ -27,6 +28,7 @@ class Sendinst;
 class Sndshort;
 class Parametercon;
 class Memoryeditor;
+class Trafficlog;
 struct StatusReport;
 
 // "PVelm Main Control": the first window and the end of the run. It owns the
@@ -73,6 +75,7 @@ public:
     void speedbuilderY_Click();
     void parameterconY_Click();
     void MemoryeditorY_Click();
+    void trafficlogY_Click();
 
     // Run controls: each sends its command; Run and Run at line then
     // monitor the status reports until they stop (they return only then).
@@ -86,6 +89,8 @@ public:
     void Getstatus_Click();
 
     Link &link() { return m_link; }
+    // The link's traffic log: the "Traffic Log" window's ring and --trace.
+    TrafficLog &traffic() { return m_traffic; }
     SettingsRecord &settings() { return m_settings; }
 
 protected:
@@ -104,6 +109,7 @@ private:
 
     SettingsRecord m_settings;
     Link m_link;
+    TrafficLog m_traffic;
     QLabel *m_notifications = nullptr;
     QLabel *m_portState = nullptr;
     QLineEdit *m_linetorun = nullptr;
@@ -128,6 +134,7 @@ private:
     WindowSlot<Spdbuild> m_spdbuild;
     WindowSlot<Parametercon> m_parametercon;
     WindowSlot<Memoryeditor> m_memoryeditor;
+    WindowSlot<Trafficlog> m_trafficlog;
     // The board parameters window's working copy lives as long as the program.
     std::optional<boardtools::ParamBlock> m_parameterCopy;
     bool m_unloaded = false;

@@ -1,0 +1,190 @@
+#include "app/ui/trafficlog.h"
+
+#include "app/ui/messages.h"
+#include "link/traffic.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace pvelm {
+
+namespace {
+
+// New entries are shown in batches: a download moves hundreds of chunks a
+// second, and one repaint for each would cost more than the download.
+constexpr int kRefreshDelayMs = 50;
+
+} // namespace
+
+Trafficlog::Trafficlog(TrafficLog &log, QWidget *parent) : ToolWindow(parent), m_log(log)
+{
+    setObjectName(QStringLiteral("Trafficlog"));
+    setWindowTitle(QStringLiteral("Traffic Log"));
+
+    m_text = new QPlainTextEdit;
+    m_text->setObjectName(QStringLiteral("logText"));
+    m_text->setAccessibleName(QStringLiteral("Traffic"));
+    m_text->setReadOnly(true);
+    m_text->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_text->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    m_text->setMinimumSize(m_text->fontMetrics().horizontalAdvance(QString(90, QLatin1Char('0'))),
+                           m_text->fontMetrics().lineSpacing() * 16);
+
+    m_hex = new QCheckBox(QStringLiteral("Show hex"));
+    m_hex->setObjectName(QStringLiteral("hexView"));
+    m_pause = new QCheckBox(QStringLiteral("Pause"));
+    m_pause->setObjectName(QStringLiteral("pauseLog"));
+    auto *clear = new QPushButton(QStringLiteral("Clear"));
+    clear->setObjectName(QStringLiteral("clearLog"));
+    auto *save = new QPushButton(QStringLiteral("Save..."));
+    save->setObjectName(QStringLiteral("saveLog"));
+
+    m_ringSize = new QSpinBox;
+    m_ringSize->setObjectName(QStringLiteral("ringSize"));
+    m_ringSize->setRange(1, 1000000);
+    m_ringSize->setValue(m_log.ring().capacity());
+    auto *ringLabel = new QLabel(QStringLiteral("Entries kept:"));
+    ringLabel->setBuddy(m_ringSize);
+    m_ringSize->setAccessibleName(ringLabel->text());
+
+    // A value label: a screen reader reads the count, the caption is its description.
+    m_count = new QLabel;
+    m_count->setObjectName(QStringLiteral("entryCount"));
+    m_count->setAccessibleDescription(QStringLiteral("Entries"));
+
+    auto *controls = new QHBoxLayout;
+    controls->addWidget(m_pause);
+    controls->addWidget(m_hex);
+    controls->addWidget(clear);
+    controls->addWidget(save);
+    controls->addSpacing(12);
+    controls->addWidget(ringLabel);
+    controls->addWidget(m_ringSize);
+    controls->addStretch(1);
+    controls->addWidget(m_count);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(controls);
+    layout->addWidget(m_text, 1);
+
+    m_askSavePath = [this] {
+        return QFileDialog::getSaveFileName(this, QStringLiteral("Save Traffic Log"), QStringLiteral("traffic.log"),
+                                            QStringLiteral("Log files (*.log *.txt);;All files (*)"));
+    };
+
+    connect(m_hex, &QCheckBox::clicked, this, &Trafficlog::hexView_Click);
+    connect(m_pause, &QCheckBox::clicked, this, &Trafficlog::pauseLog_Click);
+    connect(clear, &QPushButton::clicked, this, &Trafficlog::clearLog_Click);
+    connect(save, &QPushButton::clicked, this, &Trafficlog::saveLog_Click);
+    connect(m_ringSize, &QSpinBox::valueChanged, this, &Trafficlog::ringSize_Change);
+    connect(&m_log, &TrafficLog::added, this, [this] {
+        if (m_refreshPending)
+            return;
+        m_refreshPending = true;
+        QTimer::singleShot(kRefreshDelayMs, this, &Trafficlog::refresh);
+    });
+
+    m_log.setPaused(false);
+    m_log.setRingEnabled(true);
+    rebuild();
+}
+
+Trafficlog::~Trafficlog()
+{
+    // Closed windows stopped the ring already; a window deleted with the
+    // main window was never closed.
+    if (!isFinished())
+        m_log.setRingEnabled(false);
+}
+
+void Trafficlog::closeEvent(QCloseEvent *event)
+{
+    ToolWindow::closeEvent(event);
+    m_log.setRingEnabled(false);
+    m_log.setPaused(false);
+}
+
+void Trafficlog::refresh()
+{
+    m_refreshPending = false;
+    const TrafficRing &ring = m_log.ring();
+    if (ring.total() < m_shown) // cleared meanwhile
+        return rebuild();
+    const qint64 first = ring.total() - ring.size();
+    const bool hex = m_hex->isChecked();
+    QString lines;
+    for (qint64 k = std::max(m_shown, first); k < ring.total(); ++k) {
+        if (!lines.isEmpty())
+            lines += QLatin1Char('\n');
+        lines += trafficLine(ring.at(int(k - first)), ring.originNs(), hex);
+    }
+    if (!lines.isEmpty())
+        m_text->appendPlainText(lines);
+    m_shown = ring.total();
+    showCount();
+}
+
+void Trafficlog::rebuild()
+{
+    m_text->clear();
+    // One block a line, two with hex: the view keeps what the ring keeps.
+    m_text->setMaximumBlockCount(m_log.ring().capacity() * (m_hex->isChecked() ? 2 : 1));
+    m_shown = 0;
+    refresh();
+}
+
+void Trafficlog::showCount()
+{
+    const TrafficRing &ring = m_log.ring();
+    QString text = QStringLiteral("%1 entries").arg(ring.size());
+    if (ring.dropped() > 0)
+        text += QStringLiteral(", %1 dropped").arg(ring.dropped());
+    if (m_log.isPaused())
+        text += QStringLiteral(", paused");
+    m_count->setText(text);
+}
+
+void Trafficlog::hexView_Click()
+{
+    rebuild();
+}
+
+void Trafficlog::pauseLog_Click()
+{
+    m_log.setPaused(m_pause->isChecked());
+    showCount();
+}
+
+void Trafficlog::clearLog_Click()
+{
+    m_log.ring().clear();
+    rebuild();
+}
+
+void Trafficlog::ringSize_Change()
+{
+    m_log.ring().setCapacity(m_ringSize->value());
+    rebuild();
+}
+
+void Trafficlog::saveLog_Click()
+{
+    HandlerGuard guard(this); // the file dialog runs its own event loop
+    const QString path = m_askSavePath();
+    if (path.isEmpty())
+        return;
+    QString error;
+    if (!m_log.ring().save(path, &error))
+        showMessage(this, QStringLiteral("Cannot save the traffic log to %1: %2").arg(path, error));
+}
+
+} // namespace pvelm
