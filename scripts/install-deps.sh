@@ -3,7 +3,7 @@
 # those that are missing, so repeated `make` runs cost nothing.
 set -euo pipefail
 
-packages=(build-essential cmake qt6-base-dev qt6-serialport-dev libgl1-mesa-dev xvfb xauth)
+packages=(build-essential cmake qt6-base-dev qt6-serialport-dev libgl1-mesa-dev xvfb xauth desktop-file-utils)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,0 +1,122 @@
+// `cmake --install` into a temporary prefix: the tree, the desktop entry as
+// desktop-file-validate sees it, programs that start from there; and the
+// Debian package's declared dependencies.
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QXmlStreamReader>
+
+namespace {
+
+// A tool the build used, as CMake recorded it in the build folder's cache.
+QString cachedTool(const char *entry)
+{
+    QFile cache(QStringLiteral(PVELM_BINARY_DIR "/CMakeCache.txt"));
+    if (!cache.open(QIODevice::ReadOnly))
+        return QString();
+    const QRegularExpression line(QStringLiteral("^%1:[A-Z]+=(.*)$").arg(QLatin1String(entry)),
+                                  QRegularExpression::MultilineOption);
+    return line.match(QString::fromLocal8Bit(cache.readAll())).captured(1).trimmed();
+}
+
+struct Ran
+{
+    int status = -1;
+    QByteArray output;
+};
+
+Ran runTool(const QString &program, const QStringList &args, int timeoutMs = 120000)
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(program, args);
+    Ran r;
+    if (!p.waitForFinished(timeoutMs))
+        return r;
+    r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.output = p.readAll();
+    return r;
+}
+
+} // namespace
+
+class TestInstall : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void installTree()
+    {
+        const QString cmake = cachedTool("CMAKE_COMMAND");
+        QVERIFY2(!cmake.isEmpty(), "no CMAKE_COMMAND in the build folder's cache");
+        QTemporaryDir prefix;
+        const Ran install = runTool(cmake, {"--install", PVELM_BINARY_DIR, "--prefix", prefix.path()});
+        QVERIFY2(install.status == 0, install.output.constData());
+
+        const QDir root(prefix.path());
+        for (const char *program : {"bin/pvelm", "bin/velm", "bin/velmsim"}) {
+            const QFileInfo info(root.filePath(QLatin1String(program)));
+            QVERIFY2(info.isFile() && info.isExecutable(), program);
+        }
+        // Installed programs start on their own (the help needs no display).
+        for (const char *program : {"bin/pvelm", "bin/velm", "bin/velmsim"}) {
+            const Ran help = runTool(root.filePath(QLatin1String(program)), {"--help"});
+            QVERIFY2(help.status == 0, program);
+        }
+
+        const QString desktop = root.filePath(QStringLiteral("share/applications/pvelm.desktop"));
+        const QString validator = QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
+        QVERIFY2(!validator.isEmpty(), "desktop-file-validate is missing: run scripts/install-deps.sh");
+        const Ran valid = runTool(validator, {desktop});
+        QVERIFY2(valid.status == 0 && valid.output.isEmpty(), valid.output.constData());
+        QFile entry(desktop);
+        QVERIFY(entry.open(QIODevice::ReadOnly));
+        const QByteArray entryText = entry.readAll();
+        // The entry starts the installed program and names the installed icon.
+        QVERIFY(entryText.contains("\nExec=pvelm\n"));
+        QVERIFY(entryText.contains("\nIcon=pvelm\n"));
+
+        QFile icon(root.filePath(QStringLiteral("share/icons/hicolor/scalable/apps/pvelm.svg")));
+        QVERIFY(icon.open(QIODevice::ReadOnly));
+        QXmlStreamReader svg(&icon);
+        while (!svg.atEnd())
+            svg.readNext();
+        QVERIFY2(!svg.hasError(), qPrintable(svg.errorString()));
+
+        QFile manual(root.filePath(QStringLiteral("share/man/man1/velm.1")));
+        QVERIFY(manual.open(QIODevice::ReadOnly));
+        QVERIFY(manual.readAll().startsWith(".TH VELM 1 "));
+    }
+
+    // The package declares what the programs need on a plain Debian 12.
+    void debianPackage()
+    {
+        const QString cpack = cachedTool("CMAKE_CPACK_COMMAND");
+        const QString dpkgDeb = QStandardPaths::findExecutable(QStringLiteral("dpkg-deb"));
+        if (cpack.isEmpty() || dpkgDeb.isEmpty())
+            QSKIP("cpack or dpkg-deb not available");
+        QTemporaryDir out;
+        const Ran pack =
+            runTool(cpack, {"-G", "DEB", "-B", out.path(), "--config", PVELM_BINARY_DIR "/CPackConfig.cmake"}, 300000);
+        QVERIFY2(pack.status == 0, pack.output.constData());
+        const QStringList debs = QDir(out.path()).entryList({QStringLiteral("*.deb")});
+        QCOMPARE(debs.size(), 1);
+        const QString deb = QDir(out.path()).filePath(debs.first());
+        const Ran depends = runTool(dpkgDeb, {"-f", deb, "Depends"});
+        for (const char *library : {"libqt6core6", "libqt6gui6", "libqt6widgets6", "libqt6serialport6"})
+            QVERIFY2(depends.output.contains(library), depends.output.constData());
+        const Ran contents = runTool(dpkgDeb, {"-c", deb});
+        for (const char *file :
+             {"./usr/bin/pvelm", "./usr/bin/velm", "./usr/bin/velmsim", "./usr/share/applications/pvelm.desktop",
+              "./usr/share/icons/hicolor/scalable/apps/pvelm.svg", "./usr/share/man/man1/velm.1"})
+            QVERIFY2(contents.output.contains(file), file);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestInstall)
+#include "tst_install.moc"
