@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPainter>
+#include <QPlainTextDocumentLayout>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QScrollBar>
@@ -91,6 +92,22 @@ ScriptText::ScriptText(QWidget *parent) : QPlainTextEdit(parent), m_margin(new L
     connect(this, &QPlainTextEdit::blockCountChanged, this, [this] { setViewportMargins(marginWidth(), 0, 0, 0); });
     connect(this, &QPlainTextEdit::updateRequest, this, &ScriptText::updateMargin);
     setViewportMargins(marginWidth(), 0, 0, 0);
+}
+
+void ScriptText::setScript(const QString &text)
+{
+    // The document is filled and coloured before the view sees it: colouring
+    // a long script under a live view costs as much again in view updates.
+    // The old document is a child of this view and goes with the swap.
+    auto *doc = new QTextDocument(this);
+    doc->setDocumentLayout(new QPlainTextDocumentLayout(doc));
+    doc->setDefaultFont(font());
+    new ScriptHighlighter(doc);
+    doc->setPlainText(text);
+    doc->setModified(false);
+    setDocument(doc);
+    setViewportMargins(marginWidth(), 0, 0, 0);
+    showRunningLine();
 }
 
 int ScriptText::marginWidth() const
@@ -223,7 +240,6 @@ ScriptEditor::ScriptEditor(const QString &hostPath, Converter converter, QWidget
     m_text = new ScriptText;
     m_text->setObjectName(QStringLiteral("scriptText"));
     m_text->setAccessibleName(QStringLiteral("Script"));
-    new ScriptHighlighter(m_text->document());
 
     // Value labels: a screen reader reads what they say; the description
     // says what it is.
@@ -260,7 +276,6 @@ ScriptEditor::ScriptEditor(const QString &hostPath, Converter converter, QWidget
     connect(m_find, &QLineEdit::returnPressed, this, &ScriptEditor::findNext_Click);
     connect(m_diagnostics, &QListWidget::itemClicked, this, &ScriptEditor::diagnostics_itemActivated);
     connect(m_diagnostics, &QListWidget::itemActivated, this, &ScriptEditor::diagnostics_itemActivated);
-    connect(m_text->document(), &QTextDocument::modificationChanged, this, &ScriptEditor::updateTitle);
     connect(&compiler::RunningLine::instance(), &compiler::RunningLine::lineReported, this, &ScriptEditor::followBoard);
 
     // Closing the converter or the main window closes this one too: ask
@@ -297,13 +312,13 @@ bool ScriptEditor::load()
     QString why;
     m_readable = true;
     if (!QFileInfo::exists(m_path)) {
-        m_text->setPlainText(QString());
+        m_text->setScript(QString());
         say(QStringLiteral("%1 does not exist yet; Save or Compile creates it.").arg(m_path));
     } else if (!compiler::readWholeFile(m_path, &bytes, &why)) {
         // Nothing may be saved over a file whose content never reached the
         // editor.
         m_readable = false;
-        m_text->setPlainText(QString());
+        m_text->setScript(QString());
         m_text->setReadOnly(true);
         say(QStringLiteral("Cannot read the script: %1").arg(why));
     } else {
@@ -319,10 +334,10 @@ bool ScriptEditor::load()
             text += QString::fromLatin1(line);
             return true;
         });
-        m_text->setPlainText(text);
+        m_text->setScript(text);
         say(QString());
     }
-    m_text->document()->setModified(false);
+    connect(m_text->document(), &QTextDocument::modificationChanged, this, &ScriptEditor::updateTitle);
     m_save->setEnabled(m_readable);
     m_compile->setEnabled(m_readable);
     return m_readable;

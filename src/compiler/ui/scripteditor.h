@@ -43,6 +43,9 @@ class ScriptText : public QPlainTextEdit
 public:
     explicit ScriptText(QWidget *parent = nullptr);
 
+    // Replaces the whole text with a new, coloured document.
+    void setScript(const QString &text);
+
     // 1-based source lines.
     void setReportedLines(const QSet<int> &lines);
     const QSet<int> &reportedLines() const { return m_reported; }
