@@ -1,0 +1,161 @@
+// Traffic log benchmark against the virtual board (not run by CTest).
+//
+// A 128-page download (flash::writePageLines, what "Write to Flash" runs)
+// from the main window's link, with the "Traffic Log" window closed and
+// open, runs alternating so that drift on a shared machine hits both alike:
+//
+// (a) paced at 115200 baud: the download's wall time with the window open
+//     against closed; target a change under 2 % open, nothing measurable
+//     closed (closed runs differ from each other by as much as from open);
+// (b) no pacing: the console is then busy all the time, so its thread's CPU
+//     a download shows the log's own cost per chunk.
+//
+// Usage: bench_traffic [--runs N]   (default 3 runs of each kind)
+
+#include "app/ui/trafficlog.h"
+#include "app/ui/velmcon.h"
+#include "flash/flashpages.h"
+#include "flash/transfer.h"
+#include "link/traffic.h"
+#include "sim/virtualboard.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+
+#include <QAction>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+
+using namespace pvelm;
+
+namespace {
+
+qint64 threadCpuNs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+QStringList program(int pages)
+{
+    QStringList lines;
+    for (int p = 0; p < pages; ++p)
+        lines << flash::pageLine(p, QString(512, QLatin1Char("0123456789ABCDEF"[p % 16])) + QString(16, 'F'));
+    return lines;
+}
+
+struct Sample
+{
+    double wallMs = 0;
+    double cpuMs = 0;
+};
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+struct Series
+{
+    std::vector<double> wall;
+    std::vector<double> cpu;
+    void add(const Sample &s)
+    {
+        wall.push_back(s.wallMs);
+        cpu.push_back(s.cpuMs);
+    }
+    double spread() const
+    {
+        const auto [lo, hi] = std::minmax_element(wall.begin(), wall.end());
+        return wall.empty() ? 0 : 100 * (*hi - *lo) / median(wall);
+    }
+};
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    int runs = 3;
+    const QStringList args = app.arguments();
+    const qsizetype at = args.indexOf(QStringLiteral("--runs"));
+    if (at > 0 && at + 1 < args.size())
+        runs = std::max(1, args.at(at + 1).toInt());
+
+    QTemporaryDir dir;
+    qputenv("PVELM_ROOT", dir.path().toLocal8Bit());
+    sim::VirtualBoard board;
+    QString why;
+    if (!board.start(&why)) {
+        std::fprintf(stderr, "bench_traffic: %s\n", qPrintable(why));
+        return 1;
+    }
+    Velmcon velmcon;
+    velmcon.link().setPortOverride(board.devicePath());
+    if (!velmcon.Form_Load() || !velmcon.link().isPortOpen()) {
+        std::fprintf(stderr, "bench_traffic: %s\n", qPrintable(velmcon.link().portOpenError()));
+        return 1;
+    }
+    velmcon.show();
+    QAction *menuItem = velmcon.findChild<QAction *>(QStringLiteral("trafficlogY"));
+    const QStringList lines = program(128);
+
+    bool allOk = true;
+    qint64 entries = 0;
+    const auto download = [&](bool windowOpen) {
+        Trafficlog *window = nullptr;
+        if (windowOpen) {
+            menuItem->trigger();
+            window = velmcon.findChild<Trafficlog *>();
+        }
+        // The window's first layout and paint belong to opening it, not to
+        // the download.
+        QElapsedTimer settle;
+        settle.start();
+        while (settle.elapsed() < 100)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QElapsedTimer wall;
+        const qint64 cpu0 = threadCpuNs();
+        wall.start();
+        allOk = flash::writePageLines(velmcon.link(), lines).ok() && allOk;
+        Sample s{double(wall.nsecsElapsed()) / 1e6, double(threadCpuNs() - cpu0) / 1e6};
+        if (window) {
+            // What is left on screen after the last page belongs to the run.
+            window->refresh();
+            s.cpuMs = double(threadCpuNs() - cpu0) / 1e6;
+            entries = velmcon.traffic().ring().total();
+            window->close();
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        }
+        return s;
+    };
+
+    std::printf("bench_traffic: virtual board on %s, 128-page download, %d runs each\n", qPrintable(board.devicePath()),
+                runs);
+    for (const int baud : {115200, 0}) {
+        board.setBaud(baud);
+        Series closed, open;
+        download(false); // warm-up
+        for (int i = 0; i < runs; ++i) {
+            closed.add(download(false));
+            open.add(download(true));
+        }
+        const double c = median(closed.wall), o = median(open.wall);
+        std::printf("%-10s closed: wall median %8.1f ms (spread %.2f %%), console CPU %7.1f ms\n",
+                    baud ? "115200" : "no pacing", c, closed.spread(), median(closed.cpu));
+        std::printf("%-10s open:   wall median %8.1f ms (spread %.2f %%), console CPU %7.1f ms; "
+                    "wall open/closed %+.2f %%\n",
+                    "", o, open.spread(), median(open.cpu), 100 * (o - c) / c);
+        std::printf("%-10s %lld entries a download: the open log's console CPU %.1f us an entry\n", "", entries,
+                    1000 * (median(open.cpu) - median(closed.cpu)) / double(std::max<qint64>(1, entries)));
+    }
+    std::printf("%s\n", allOk ? "every download ok" : "a download FAILED");
+    board.stop();
+    return allOk ? 0 : 1;
+}
