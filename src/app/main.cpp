@@ -1,4 +1,5 @@
 #include "app/ui/velmcon.h"
+#include "settings/hostpaths.h"
 #include "sim/virtualboard.h"
 
 #include <cstdio>
@@ -102,7 +103,7 @@ int main(int argc, char **argv)
     if (parser.isSet(QStringLiteral("trace"))) {
         QString error;
         const QString trace = parser.value(QStringLiteral("trace"));
-        if (!window->traffic().startTrace(trace, &error)) {
+        if (!window->traffic().startTrace(pvelm::hostpaths::toHost(trace), &error)) {
             std::fprintf(stderr, "pvelm: cannot write the trace file %s: %s\n", qPrintable(trace), qPrintable(error));
             return 1;
         }
