@@ -29,7 +29,6 @@ class TestSourceMap : public QObject
 private slots:
     void programLineToSourceLine_data();
     void programLineToSourceLine();
-    void everyElementHasItsLine();
     void reportInSourceOrder();
 };
 
@@ -43,11 +42,9 @@ void TestSourceMap::programLineToSourceLine_data()
     QTest::newRow("a label takes no line") << QByteArray("address_blocks.txt") << 1 << 10;
     // WAIT 1000 (line 12) was replaced by the last block's WAIT 400.
     QTest::newRow("patched by a later block") << QByteArray("address_blocks.txt") << 3 << 47;
-    QTest::newRow("line after the patch") << QByteArray("address_blocks.txt") << 4 << 13;
     QTest::newRow("ADDRESS block") << QByteArray("address_blocks.txt") << 80 << 25;
     QTest::newRow("position table") << QByteArray("address_blocks.txt") << 514 << 40;
     QTest::newRow("between blocks") << QByteArray("address_blocks.txt") << 5 << 0;
-    QTest::newRow("pick and place") << QByteArray("pick_and_place.txt") << 2 << 7;
     // Placeholders take their line; ignored lines do not.
     QTest::newRow("ignored placeholder") << QByteArray("errors.txt") << 0 << 4;
     QTest::newRow("placeholder") << QByteArray("errors.txt") << 1 << 5;
@@ -72,38 +69,6 @@ void TestSourceMap::programLineToSourceLine()
     Compiler c;
     Workspace(root).compile(script(source), &c);
     QCOMPARE(c.sourceLines().sourceLine(programLine), sourceLine);
-}
-
-void TestSourceMap::everyElementHasItsLine()
-{
-    // Every element in the temp hex file of every example maps to a source
-    // line, and that line's statement is what is stored there.
-    for (const char *name : {"address_blocks.txt", "pick_and_place.txt", "errors.txt"}) {
-        TestRoot root;
-        Compiler c;
-        const QByteArray source = script(name);
-        const CompileRun r = Workspace(root).compile(source, &c);
-        const QList<QByteArray> lines = source.split('\n');
-        for (const QByteArray &page : r.hex.split('\n')) {
-            if (page.size() < 533)
-                continue;
-            for (int slot = 0; slot < 16; ++slot) {
-                const QByteArray element = page.mid(5 + 32 * slot, 32);
-                if (element.startsWith("FF"))
-                    continue;
-                const int programLine = page.left(5).toInt() * 16 + slot;
-                const qint64 at = c.sourceLines().sourceLine(programLine);
-                QVERIFY2(at > 0, qPrintable(QStringLiteral("%1 line %2").arg(name).arg(programLine)));
-                // The statement alone, compiled at its own line, gives the
-                // same opcode (labels aside).
-                Compiler one;
-                one.setRawLine(lines.at(at - 1).trimmed());
-                const Outcome o = one.translateStatement();
-                if (o.kind == Outcome::Stored)
-                    QCOMPARE(o.element.left(2), element.left(2));
-            }
-        }
-    }
 }
 
 void TestSourceMap::reportInSourceOrder()

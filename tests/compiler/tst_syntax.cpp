@@ -48,8 +48,6 @@ void TestSyntax::colours_data()
                                                << "KKKK.NNNNN.CCCCCC";
     QTest::newRow("jump to a label") << "GOTO start"
                                      << "KKKK.LLLLL";
-    QTest::newRow("jump to a number") << "gosub 40"
-                                      << "KKKKK.NN";
     QTest::newRow("label definition") << "  Settle"
                                       << "..LLLLLL";
     QTest::newRow("IFINPUT GOTO line") << "IFINPUT 3 = 1 GOTO 40"
@@ -62,8 +60,6 @@ void TestSyntax::colours_data()
                                                << "KKKK.NN.KKKKKKKKK";
     QTest::newRow("MOVE table") << "MOVE 3 TABLE=7"
                                 << "KKKK.N.KKKKKKN";
-    QTest::newRow("OUTPUT OFF") << "OUTPUT 3 OFF"
-                                << "KKKKKK.N.KKK";
     QTest::newRow("POSITION servos") << "POSITION S2=1000 S1=500"
                                      << "KKKKKKKKKKKKNNNN.KKKNNN";
     QTest::newRow("MARKER text is not read") << "MARKER hello12"
@@ -73,8 +69,6 @@ void TestSyntax::colours_data()
                                       << "KKKK....";
     QTest::newRow("too long for a label") << "ThisLineIsNoStatement"
                                           << "XXXXXXXXXXXXXXXXXXXXX";
-    QTest::newRow("comment only") << "/ note"
-                                  << "CCCCCC";
     QTest::newRow("one character is blank") << "x / y"
                                             << "..CCC";
 }
