@@ -1,4 +1,0 @@
-#pragma once
-
-// Moved to settings/; this header only forwards there.
-#include "settings/hostpaths.h"
