@@ -10,7 +10,6 @@
 #include "support/testenv.h"
 
 #include <QProcess>
-#include <QRegularExpression>
 #include <QSerialPort>
 #include <QTest>
 
@@ -19,11 +18,6 @@ using namespace pvelm;
 namespace {
 
 using Dir = LinkObserver::Direction;
-
-TrafficEntry entry(qint64 atMs, Dir dir, const char *routine, const QByteArray &bytes)
-{
-    return TrafficEntry{atMs * 1000000, dir, routine, bytes};
-}
 
 QByteArray longReply()
 {
@@ -53,8 +47,6 @@ private slots:
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("hex");
-        QTest::newRow("packet as it stands") << QByteArray("$OV0R02 ~") << "$OV0R02 ~"
-                                             << "24 4F 56 30 52 30 32 20 7E";
         QTest::newRow("named controls") << QByteArray("a\r\n\t", 4) + QByteArray(1, '\0') << "a\\r\\n\\t\\0"
                                         << "61 0D 0A 09 00";
         // A backslash doubles, so "\r" typed by the board stays apart from CR.
@@ -82,16 +74,11 @@ private slots:
         ring.setCapacity(3);
         for (int i = 0; i < 5; ++i)
             ring.add(
-                entry(1000 + i * 250, i % 2 ? Dir::Received : Dir::Sent, "rawsender", QByteArray(1, char('a' + i))));
-        QCOMPARE(ring.size(), 3);
-        QCOMPARE(ring.total(), 5);
-        QCOMPARE(ring.at(0).bytes, QByteArray("c"));
-        QCOMPARE(ring.at(2).bytes, QByteArray("e"));
+                {(1000 + i * 250) * 1000000, i % 2 ? Dir::Received : Dir::Sent, "rawsender", QByteArray(1, 'a' + i)});
 
         TestRoot root;
         const QString path = root.file("saved.log");
-        QString error;
-        QVERIFY(ring.save(path, &error));
+        QVERIFY(ring.save(path, nullptr));
         QCOMPARE(readAllBytes(path),
                  QByteArray("# PVelm traffic log: milliseconds since the first entry, TX sent or RX "
                             "received, routine, bytes\r\n"
@@ -99,17 +86,6 @@ private slots:
                             "   500.000 TX rawsender        c\r\n"
                             "   750.000 RX rawsender        d\r\n"
                             "  1000.000 TX rawsender        e\r\n"));
-
-        ring.setCapacity(1);
-        QCOMPARE(ring.size(), 1);
-        QCOMPARE(ring.at(0).bytes, QByteArray("e"));
-        ring.clear();
-        ring.add(entry(9000, Dir::Sent, "docomax", "&"));
-        QCOMPARE(trafficLine(ring.at(0), ring.originNs(), true),
-                 QStringLiteral("     0.000 TX docomax          &\n") + QString(31, ' ') + QStringLiteral("26"));
-        // A save that cannot be made leaves no file and says why.
-        QVERIFY(!ring.save(root.file("missing/dir/x.log"), &error));
-        QVERIFY(!error.isEmpty());
     }
 
     // What the link reports while it runs the routines: every chunk with its
@@ -133,9 +109,7 @@ private slots:
 
         TrafficLog log;
         log.setLink(&link);
-        QVERIFY(!link.observer());
         log.setRingEnabled(true);
-        QCOMPARE(link.observer(), &log);
         QVERIFY(log.startTrace(root.file("trace.log"), nullptr));
 
         peer.send("stale");
@@ -159,26 +133,18 @@ private slots:
             QCOMPARE(ring.at(i).direction, std::get<0>(expected[i]));
             QCOMPARE(ring.at(i).bytes, std::get<1>(expected[i]));
             QCOMPARE(QByteArray(ring.at(i).routine), QByteArray("rawsender"));
-            QVERIFY(i == 0 || ring.at(i).atNs >= ring.at(i - 1).atNs);
         }
 
-        // The trace holds the same entries, one line each.
-        const QStringList lines = entryLines(readAllBytes(root.file("trace.log")));
-        QCOMPARE(lines.size(), expected.size());
-        QCOMPARE(lines.at(3), trafficLine(ring.at(3), ring.originNs()));
-
-        // Paused with a trace: the ring takes nothing, the trace goes on.
+        // The trace holds the same lines; paused, the ring takes nothing
+        // and the trace goes on.
         log.setPaused(true);
         link.linkPacket = packet;
         QVERIFY(link.rawsender());
         QCOMPARE(ring.size(), expected.size());
-        QCOMPARE(entryLines(readAllBytes(root.file("trace.log"))).size(), 2 * expected.size() - 1);
-        // Nobody wants entries: the link is not observed.
+        const QStringList lines = entryLines(readAllBytes(root.file("trace.log")));
+        QCOMPARE(lines.size(), 2 * expected.size() - 1);
+        QCOMPARE(lines.at(3), trafficLine(ring.at(3), ring.originNs()));
         log.stopTrace();
-        QVERIFY(!link.observer());
-        log.setPaused(false);
-        log.setRingEnabled(false);
-        QCOMPARE(ring.size(), 0);
         QVERIFY(!link.observer());
     }
 
@@ -197,20 +163,8 @@ private slots:
         QVERIFY(file.startsWith("# PVelm traffic log"));
         const QStringList lines = entryLines(file);
         QCOMPARE(lines.size(), 4);
-        static const QRegularExpression shape(QStringLiteral("^ {0,9}\\d+\\.\\d{3} (TX|RX) docomax {10}(.*)$"));
-        QStringList directions, texts;
-        for (const QString &line : lines) {
-            const auto m = shape.match(line);
-            QVERIFY2(m.hasMatch(), qPrintable(line));
-            directions << m.captured(1);
-            texts << m.captured(2);
-        }
-        QCOMPARE(directions, QStringList({"TX", "RX", "TX", "RX"}));
-        QVERIFY(lines.at(0).startsWith("     0.000 "));
-        QCOMPARE(texts.at(0), QStringLiteral("&"));
-        QCOMPARE(texts.at(2), QStringLiteral("$OV0R0200000") + QStringLiteral("0xxx") + QString(32, 'D') +
-                                  QStringLiteral("xxx000x000000x0H~"));
-        QVERIFY(texts.at(3).startsWith("OV0"));
+        for (int i = 0; i < 4; ++i)
+            QCOMPARE(lines.at(i).mid(11, 20), QString(i % 2 ? "RX" : "TX") + " docomax          ");
 
         p.start(velm, {"--simulate", "--trace", root.file("no/such/dir/x.log"), "version"});
         QVERIFY(p.waitForFinished(30000));
