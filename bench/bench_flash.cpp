@@ -12,10 +12,10 @@
 //
 // Usage: bench_flash [--pages N]
 
-#include "settings/settings.h"
 #include "flash/flashpages.h"
 #include "flash/transfer.h"
 #include "link/link.h"
+#include "settings/settings.h"
 #include "sim/virtualboard.h"
 
 #include <cstdio>

@@ -10,9 +10,9 @@
 //
 // Usage: bench_nudge [--seconds S] [--baud N]
 
-#include "settings/settings.h"
 #include "editors/exchanges.h"
 #include "link/link.h"
+#include "settings/settings.h"
 #include "sim/virtualboard.h"
 
 #include <chrono>

@@ -1,7 +1,7 @@
 #include "boardtools/commandsender.h"
 
-#include "settings/settings.h"
 #include "link/link.h"
+#include "settings/settings.h"
 
 namespace pvelm {
 

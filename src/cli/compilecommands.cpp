@@ -1,8 +1,8 @@
 // velm compile: "Read Velm File" of the compiler window, on the command line.
 
-#include "settings/settings.h"
 #include "cli/cli.h"
 #include "compiler/compiler.h"
+#include "settings/settings.h"
 
 #include <cstdio>
 

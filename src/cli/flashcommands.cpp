@@ -1,12 +1,12 @@
 // velm download and velm flash: the program download of the converter
 // window and the operations of the flash memory utility, on the command line.
 
-#include "settings/hostpaths.h"
-#include "settings/settings.h"
 #include "cli/cli.h"
 #include "flash/flashpages.h"
 #include "flash/transfer.h"
 #include "link/link.h"
+#include "settings/hostpaths.h"
+#include "settings/settings.h"
 
 #include <csignal>
 #include <cstdio>

@@ -1,7 +1,7 @@
 #include "compiler/compiler.h"
 
-#include "settings/hostpaths.h"
 #include "compiler/pagemerge.h"
+#include "settings/hostpaths.h"
 
 #include <cstring>
 

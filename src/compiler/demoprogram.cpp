@@ -1,7 +1,7 @@
 #include "compiler/demoprogram.h"
 
-#include "settings/hostpaths.h"
 #include "compiler/textfiles.h"
+#include "settings/hostpaths.h"
 
 #include <QDir>
 #include <QFileInfo>

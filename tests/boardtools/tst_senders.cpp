@@ -2,10 +2,10 @@
 // reaches the wire, and what the reply, version and busy fields show. The
 // short sender carries the long section too, so it stands for both windows.
 
-#include "settings/settings.h"
 #include "boardtools/commandsender.h"
 #include "boardtools/ui/sndshort.h"
 #include "link/link.h"
+#include "settings/settings.h"
 #include "sim/virtualboard.h"
 #include "support/testenv.h"
 

@@ -3,13 +3,13 @@
 // of its buttons, paths edited between compiles, and its place in the main
 // menu.
 
-#include "settings/hostpaths.h"
-#include "settings/settings.h"
 #include "app/ui/messages.h"
 #include "app/ui/velmcon.h"
 #include "compilehelpers.h"
 #include "compiler/ui/filegobbler.h"
 #include "link/link.h"
+#include "settings/hostpaths.h"
+#include "settings/settings.h"
 
 #include <memory>
 

@@ -3,13 +3,13 @@
 // wire, what the windows show and when, refused input, and what a screen
 // reader reads.
 
-#include "settings/hostpaths.h"
-#include "settings/settings.h"
 #include "app/ui/messages.h"
 #include "compiler/ui/filegobbler.h"
 #include "flash/flashpages.h"
 #include "flash/ui/binsend.h"
 #include "link/link.h"
+#include "settings/hostpaths.h"
+#include "settings/settings.h"
 #include "sim/boardengine.h"
 #include "sim/virtualboard.h"
 #include "support/testenv.h"

@@ -3,11 +3,11 @@
 // its verdicts, where it stops (silent board, hang-up, cancel), the hold
 // on the link, and a full round trip through saved flash files.
 
-#include "settings/settings.h"
 #include "compiler/compilehelpers.h"
 #include "flash/flashpages.h"
 #include "flash/transfer.h"
 #include "link/link.h"
+#include "settings/settings.h"
 #include "sim/virtualboard.h"
 #include "support/testenv.h"
 

@@ -1,9 +1,9 @@
 // The exchange routines over a real pseudo-terminal against a scripted board,
 // with a short link second so that the real timing logic runs quickly.
 
-#include "settings/settings.h"
 #include "link/link.h"
 #include "link/packets.h"
+#include "settings/settings.h"
 #include "support/scriptedpeer.h"
 #include "support/testenv.h"
 

@@ -1,13 +1,13 @@
 #include "compiler/ui/filegobbler.h"
 
-#include "settings/hostpaths.h"
-#include "settings/settings.h"
 #include "app/ui/frames.h"
 #include "app/ui/messages.h"
 #include "compiler/ui/scripteditor.h"
 #include "flash/transfer.h"
 #include "flash/ui/transferpanel.h"
 #include "link/link.h"
+#include "settings/hostpaths.h"
+#include "settings/settings.h"
 
 #include <QCloseEvent>
 #include <QFileInfo>

@@ -1,11 +1,11 @@
 #include "flash/ui/binsend.h"
 
-#include "settings/hostpaths.h"
-#include "settings/settings.h"
 #include "flash/flashpages.h"
 #include "flash/transfer.h"
 #include "flash/ui/transferpanel.h"
 #include "link/link.h"
+#include "settings/hostpaths.h"
+#include "settings/settings.h"
 
 #include <QCloseEvent>
 #include <QFontDatabase>
