@@ -54,8 +54,6 @@ void TestSyntax::colours_data()
                                        << "KKKKKKK.N...N.KKKK.NN";
     QTest::newRow("IFINPUT GOSUB label") << "IFINPUT 2 = 1 GOSUB settle"
                                          << "KKKKKKK.N...N.KKKKK.LLLLLL";
-    QTest::newRow("IFINPUT STOP") << "ifinput 2 stop"
-                                  << "KKKKKKK.N.KKKK";
     QTest::newRow("MOVE rate from a register") << "move 12 rate=dsr2"
                                                << "KKKK.NN.KKKKKKKKK";
     QTest::newRow("MOVE table") << "MOVE 3 TABLE=7"
@@ -69,8 +67,6 @@ void TestSyntax::colours_data()
                                       << "KKKK....";
     QTest::newRow("too long for a label") << "ThisLineIsNoStatement"
                                           << "XXXXXXXXXXXXXXXXXXXXX";
-    QTest::newRow("one character is blank") << "x / y"
-                                            << "..CCC";
 }
 
 void TestSyntax::colours()
