@@ -72,13 +72,19 @@ private slots:
 
         Velmcon velmcon;
         QVERIFY(velmcon.Form_Load());
+        // A real script for the editor to show, coloured.
+        QVERIFY(writeAllBytes(hostpaths::toHost(QStringLiteral("c:\\Corvane\\velm.txt")),
+                              readAllBytes(QStringLiteral(PVELM_SOURCE_DIR "/examples/pick_and_place.txt"))));
         velmcon.show();
         for (QAction *action : velmcon.menuBar()->findChildren<QAction *>()) {
             if (action->isEnabled() && !action->menu() && !action->objectName().isEmpty())
                 action->trigger();
         }
+        // The script editor opens from the converter window.
+        if (auto *editscript = velmcon.findChild<QAbstractButton *>(QStringLiteral("editscript")))
+            editscript->click();
         QList<QWidget *> windows{&velmcon};
-        for (ToolWindow *w : velmcon.findChildren<ToolWindow *>(Qt::FindDirectChildrenOnly))
+        for (ToolWindow *w : velmcon.findChildren<ToolWindow *>())
             windows << w;
         QVERIFY(windows.size() > 8);
 
