@@ -11,7 +11,6 @@
 #include <sys/stat.h>
 
 #include <QLineEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QtTest>
 
@@ -138,16 +137,11 @@ private slots:
     void velmSetup()
     {
         TestRoot root;
-        QProcess velm;
-        velm.start(QStringLiteral(PVELM_BINARY_DIR "/velm"), {"setup", "set", "combaud=19200", "comother="});
-        QVERIFY(velm.waitForFinished(20000));
-        QCOMPARE(velm.exitCode(), 0);
-        QVERIFY(velm.readAllStandardOutput().contains("combaud=019200\ncomparity=n\ncombits=8\ncomstopbits=1\n"
-                                                      "comother=0000000000000000\n"));
+        VelmRun r = runVelm({"setup", "set", "combaud=19200", "comother="});
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY(r.out.contains("combaud=019200\ncomparity=n\ncombits=8\ncomstopbits=1\ncomother=0000000000000000\n"));
         QCOMPARE(columns(readAllBytes(hostpaths::settingsFile()), 101, 6), QByteArray("019200"));
-        velm.start(QStringLiteral(PVELM_BINARY_DIR "/velm"), {"setup", "set", "baud=1"});
-        QVERIFY(velm.waitForFinished(20000));
-        QCOMPARE(velm.exitCode(), 2);
+        QCOMPARE(runVelm({"setup", "set", "baud=1"}).exitCode, 2);
     }
 };
 

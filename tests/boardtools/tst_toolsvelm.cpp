@@ -4,7 +4,6 @@
 #include "sim/virtualboard.h"
 #include "support/testenv.h"
 
-#include <QProcess>
 #include <QtTest>
 
 using pvelm::sim::BoardState;
@@ -98,15 +97,10 @@ private slots:
         });
         if (c.exitCode == 3)
             board.setFault(pvelm::sim::Fault::NoAnswer);
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("PVELM_SECOND_MS", "40");
-        p.setProcessEnvironment(env);
-        p.start(PVELM_BINARY_DIR "/velm", QStringList{"--port", board.devicePath()} + c.args);
-        QVERIFY(p.waitForFinished(30000));
-        QCOMPARE(p.readAllStandardError(), c.err);
-        QCOMPARE(p.readAllStandardOutput(), c.out);
-        QCOMPARE(p.exitCode(), c.exitCode);
+        const VelmRun r = runVelm(QStringList{"--port", board.devicePath()} + c.args);
+        QCOMPARE(r.err, c.err);
+        QCOMPARE(r.out, c.out);
+        QCOMPARE(r.exitCode, c.exitCode);
         QCOMPARE(board.received().replace("&", ""), c.wire);
     }
 };

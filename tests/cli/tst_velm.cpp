@@ -16,29 +16,6 @@ namespace {
 
 const QString kSettingsFile = QStringLiteral("drive_c/Corvane/parameters.ovh");
 
-struct Run
-{
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-// Runs velm with PVELM_ROOT from the current TestRoot and short link seconds.
-Run runVelm(const QStringList &args)
-{
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("PVELM_SECOND_MS"), QStringLiteral("40"));
-    p.setProcessEnvironment(env);
-    p.start(QStringLiteral(PVELM_BINARY_DIR "/velm"), args);
-    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit) {
-        p.kill();
-        p.waitForFinished();
-        return {-1, {}, "velm did not run or did not finish"};
-    }
-    return {p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError()};
-}
-
 // A long request as it follows the handshake, and the board's replies.
 QByteArray longRequest(const QByteArray &codeAndAddress)
 {
@@ -157,7 +134,7 @@ private slots:
         QVERIFY(board.start());
         if (!c.args.isEmpty() && c.args.first() == "PORT")
             c.args = QStringList{"--port", board.devicePath()} + c.args.mid(1);
-        const Run r = runVelm(c.args);
+        const VelmRun r = runVelm(c.args);
         QCOMPARE(r.exitCode, c.exitCode);
         QVERIFY2(matches(c.out, r.out), r.out.constData());
         QVERIFY2(matches(c.err, r.err), r.err.constData());
@@ -175,7 +152,7 @@ private slots:
     {
         TestRoot root;
         const QString file = root.file(kSettingsFile);
-        Run r = runVelm({"--simulate", "version"});
+        VelmRun r = runVelm({"--simulate", "version"});
         QCOMPARE(r.exitCode, 0);
         QCOMPARE(readAllBytes(file), SettingsRecord::defaultRecord());
 
@@ -213,7 +190,7 @@ private slots:
         // The untouched default record names port 1; so does COM1 on the
         // command line, in any case.
         for (const QStringList &args : {QStringList{"version"}, QStringList{"--port", "com1", "version"}}) {
-            const Run r = runVelm(args);
+            const VelmRun r = runVelm(args);
             QVERIFY2(r.exitCode == 0, qPrintable(args.join(' ') + ": " + QString::fromLocal8Bit(r.err)));
             QCOMPARE(r.out.count('\n'), 2);
         }

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 
 TestRoot::TestRoot()
 {
@@ -34,4 +35,19 @@ bool writeAllBytes(const QString &path, const QByteArray &bytes)
     if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;
     return f.write(bytes) == bytes.size();
+}
+
+VelmRun runVelm(const QStringList &args)
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("PVELM_SECOND_MS"), QStringLiteral("40"));
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(PVELM_BINARY_DIR "/velm"), args);
+    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit) {
+        p.kill();
+        p.waitForFinished();
+        return {-1, {}, "velm did not run or did not finish"};
+    }
+    return {p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError()};
 }

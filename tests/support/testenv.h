@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 // Every test runs against its own PVELM_ROOT in a temporary folder, never
@@ -24,3 +25,16 @@ private:
 QByteArray readAllBytes(const QString &path);
 // Writes bytes to a file, creating folders as needed.
 bool writeAllBytes(const QString &path, const QByteArray &bytes);
+
+// What one run of velm left: its exit status (-1 when it did not finish)
+// and everything it wrote.
+struct VelmRun
+{
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+// Runs the velm of this build with PVELM_ROOT from the current TestRoot and
+// short link seconds (40 ms), as a user's shell would.
+VelmRun runVelm(const QStringList &args);
