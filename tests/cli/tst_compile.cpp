@@ -5,7 +5,6 @@
 #include "support/testenv.h"
 
 #include <QDir>
-#include <QProcess>
 #include <QtTest>
 
 namespace {
@@ -18,20 +17,11 @@ struct Run
     QList<QByteArray> errLines() const { return err.split('\n').mid(0, err.count('\n')); }
 };
 
-Run runVelm(const QStringList &args)
+// velm compile with these arguments; errLines() splits its messages.
+Run runCompile(const QStringList &args)
 {
-    QProcess p;
-    p.start(QStringLiteral(PVELM_BINARY_DIR "/velm"), QStringList{"compile"} + args);
-    Run r;
-    if (!p.waitForFinished(60000)) {
-        p.kill();
-        p.waitForFinished();
-        return r;
-    }
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = p.readAllStandardOutput();
-    r.err = p.readAllStandardError();
-    return r;
+    const VelmRun v = runVelm(QStringList{QStringLiteral("compile")} + args);
+    return {v.exitCode, v.out, v.err};
 }
 
 QString example(const char *name)
@@ -58,8 +48,8 @@ void TestCompileCommand::cleanScript()
     TestRoot root;
     const QString list = root.file(QStringLiteral("out/my list.txt"));
     QDir().mkpath(root.file(QStringLiteral("out")));
-    const Run r = runVelm({example("address_blocks.txt"), QStringLiteral("--list"), list,
-                           QStringLiteral("--hex=") + root.file(QStringLiteral("out/prog.hex"))});
+    const Run r = runCompile({example("address_blocks.txt"), QStringLiteral("--list"), list,
+                              QStringLiteral("--hex=") + root.file(QStringLiteral("out/prog.hex"))});
     QCOMPARE(r.exitCode, 0);
     QCOMPARE(r.err, QByteArray());
     const QByteArray report("***************** REPORT ****************\n"
@@ -77,7 +67,7 @@ void TestCompileCommand::diagnosticsNameSourceLines()
 {
     TestRoot root;
     const QString source = example("errors.txt");
-    const Run r = runVelm({source});
+    const Run r = runCompile({source});
     QCOMPARE(r.exitCode, 1);
     const QList<QByteArray> lines = r.errLines();
     QCOMPARE(lines.size(), 12);
@@ -94,7 +84,7 @@ void TestCompileCommand::settingsSourceAndFailure()
 {
     TestRoot root;
     // No source file yet: both passes fail at element address 0.
-    Run r = runVelm({});
+    Run r = runCompile({});
     QCOMPARE(r.exitCode, 1);
     QCOMPARE(r.out, QByteArray());
     const QList<QByteArray> lines = r.errLines();
@@ -104,7 +94,7 @@ void TestCompileCommand::settingsSourceAndFailure()
 
     // With the settings' source in place it compiles from there.
     writeAllBytes(root.file(QStringLiteral("drive_c/Corvane/velm.txt")), "S1=1\r\nGOTO 7\r\n");
-    r = runVelm({});
+    r = runCompile({});
     QCOMPARE(r.exitCode, 0);
     QVERIFY(readAllBytes(root.file(QStringLiteral("drive_c/Corvane/flash.tmp"))).startsWith("0000050010001"));
 }
@@ -124,7 +114,7 @@ void TestCompileCommand::usage()
     QFETCH(QStringList, args);
     QFETCH(int, status);
     TestRoot root;
-    const Run r = runVelm(args);
+    const Run r = runCompile(args);
     QCOMPARE(r.exitCode, status);
     if (status == 2) {
         QCOMPARE(r.out, QByteArray());
