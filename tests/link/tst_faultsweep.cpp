@@ -156,7 +156,9 @@ private slots:
             link.setPortOverride(board.devicePath());
             link.opencomport();
         }
-        QTest::qWait(Fault(fault) == Fault::LateReply ? kLateMs : 0); // let a late reply land first
+        QTest::qWait(Fault(fault) == Fault::LateReply ? kLateMs + 100 : 0); // let a late reply land first
+        // Real seconds: a loaded machine must not fail the healthy exchange.
+        link.setSecondMs(1000);
         docomaxFields(link);
         QVERIFY(link.docomax());
         QCOMPARE(link.linkErrorCode, QStringLiteral("0"));
