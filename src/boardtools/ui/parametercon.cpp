@@ -200,18 +200,26 @@ void Parametercon::fill(const ParamFields &f)
     m_iocon1->setChecked(f.lcpInput);
 }
 
-void Parametercon::GparamX_Click()
+std::optional<ParamExchange> Parametercon::runExchange(ParamExchange (*exchange)(Link &))
 {
-    HandlerGuard guard(this);
     const ButtonStates before = buttonStates();
     setButtons({false, false, false});
     m_responce->setText(kWaiting);
-    const ParamExchange r = readParameters(m_link);
-    if (!r.ran) {
-        setButtons(before);
-        m_responce->setText(QString::fromLatin1(kExchangeRefusedMessage));
+    const ParamExchange r = exchange(m_link);
+    if (r.ran)
+        return r;
+    setButtons(before);
+    m_responce->setText(QString::fromLatin1(kExchangeRefusedMessage));
+    return std::nullopt;
+}
+
+void Parametercon::GparamX_Click()
+{
+    HandlerGuard guard(this);
+    const std::optional<ParamExchange> done = runExchange(readParameters);
+    if (!done)
         return;
-    }
+    const ParamExchange &r = *done;
     m_responce1->setText(r.reply);
     m_responce1->setCursorPosition(0);
     if (r.succeeded()) {
@@ -277,15 +285,10 @@ void Parametercon::StoreparamX_Click()
 void Parametercon::recon_Click()
 {
     HandlerGuard guard(this);
-    const ButtonStates before = buttonStates();
-    setButtons({false, false, false});
-    m_responce->setText(kWaiting);
-    const ParamExchange r = reloadParameters(m_link);
-    if (!r.ran) {
-        setButtons(before);
-        m_responce->setText(QString::fromLatin1(kExchangeRefusedMessage));
+    const std::optional<ParamExchange> done = runExchange(reloadParameters);
+    if (!done)
         return;
-    }
+    const ParamExchange &r = *done;
     m_responce1->setText(r.reply);
     m_responce1->setCursorPosition(0);
     m_responce->setText(r.status());
