@@ -1,9 +1,9 @@
 #include "cli/cli.h"
 
-#include "settings/hostpaths.h"
-#include "settings/settings.h"
 #include "link/link.h"
 #include "link/traffic.h"
+#include "settings/hostpaths.h"
+#include "settings/settings.h"
 #include "sim/virtualboard.h"
 
 #include <cstdio>

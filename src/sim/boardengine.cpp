@@ -346,6 +346,7 @@ BoardEngine::ShortHandler BoardEngine::shortHandler(char letter)
         ShortHandler handler;
     };
     static const Row table[] = {
+        // clang-format off
         {'T', &BoardEngine::shortMove},
         {'U', &BoardEngine::shortNudge},
         {'D', &BoardEngine::shortNudge},
@@ -354,6 +355,7 @@ BoardEngine::ShortHandler BoardEngine::shortHandler(char letter)
         {'R', &BoardEngine::shortMemory},
         {'F', &BoardEngine::shortMemory},
         {'S', &BoardEngine::shortMemory},
+        // clang-format on
     };
     for (const Row &row : table) {
         if (letter == row.letter)
