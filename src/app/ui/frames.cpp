@@ -1,6 +1,7 @@
 #include "app/ui/frames.h"
 
 #include <QGroupBox>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 namespace pvelm {
@@ -11,6 +12,13 @@ QGroupBox *frame(const QString &caption, QWidget *content)
     auto *layout = new QVBoxLayout(box);
     layout->addWidget(content);
     return box;
+}
+
+QPushButton *button(const char *name, const QString &caption)
+{
+    auto *b = new QPushButton(caption);
+    b->setObjectName(QString::fromLatin1(name));
+    return b;
 }
 
 } // namespace pvelm

@@ -39,13 +39,6 @@ const Box kBoxes[] = {
 };
 constexpr int kSerialBoxes = 6;
 
-QPushButton *button(const char *name, const QString &caption)
-{
-    auto *b = new QPushButton(caption);
-    b->setObjectName(QString::fromLatin1(name));
-    return b;
-}
-
 } // namespace
 
 ssetup::ssetup(SettingsRecord &settings, Actions actions, QWidget *parent)

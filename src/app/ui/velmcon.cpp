@@ -48,13 +48,6 @@ QAction *addItem(QWidget *menu, const char *name, const QString &caption)
     return action;
 }
 
-QPushButton *button(const char *name, const QString &caption)
-{
-    auto *b = new QPushButton(caption);
-    b->setObjectName(QString::fromLatin1(name));
-    return b;
-}
-
 // A label that shows a value: screen readers must read the value, so the
 // caption goes into the description and the label gets no name.
 QLabel *valueLabel(const char *name, const QString &text, const QString &caption)

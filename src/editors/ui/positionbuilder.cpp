@@ -1,5 +1,6 @@
 #include "editors/ui/positionbuilder.h"
 
+#include "app/ui/frames.h"
 #include "editors/ui/editorparts.h"
 #include "editors/ui/nudgebutton.h"
 #include "link/link.h"
@@ -42,13 +43,6 @@ constexpr NudgeKind kNudges[] = {
     {NudgeFamily::BigUp, "bigup", "+", "large step up", true},
     {NudgeFamily::BigDown, "bigdn", "-", "large step down", true},
 };
-
-QPushButton *button(const char *name, const QString &caption)
-{
-    auto *b = new QPushButton(caption);
-    b->setObjectName(QString::fromLatin1(name));
-    return b;
-}
 
 QGroupBox *groupBox(const char *name, const QString &caption)
 {

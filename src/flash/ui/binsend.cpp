@@ -1,5 +1,6 @@
 #include "flash/ui/binsend.h"
 
+#include "app/ui/frames.h"
 #include "flash/flashpages.h"
 #include "flash/transfer.h"
 #include "flash/ui/transferpanel.h"
@@ -24,13 +25,6 @@ namespace pvelm {
 namespace {
 
 constexpr char kDefaultFlashFile[] = "c:\\corvane\\flashda.fla";
-
-QPushButton *button(const char *name, const QString &caption)
-{
-    auto *b = new QPushButton(caption);
-    b->setObjectName(QString::fromLatin1(name));
-    return b;
-}
 
 QLineEdit *box(const char *name, const QString &text, const QString &accessibleName)
 {
