@@ -12,6 +12,7 @@
 //
 // Usage: bench_flash [--pages N]
 
+#include "benchclock.h"
 #include "flash/flashpages.h"
 #include "flash/transfer.h"
 #include "link/link.h"
@@ -28,13 +29,6 @@
 using namespace pvelm;
 
 namespace {
-
-qint64 threadCpuNs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
-}
 
 QStringList program(int pages)
 {

@@ -12,6 +12,7 @@
 // Usage: QT_QPA_PLATFORM=offscreen bench_monitor [--seconds N]
 
 #include "app/ui/velmcon.h"
+#include "benchclock.h"
 #include "run/runcontrol.h"
 #include "sim/virtualboard.h"
 
@@ -37,19 +38,6 @@
 using namespace pvelm;
 
 namespace {
-
-qint64 nowNs()
-{
-    using namespace std::chrono;
-    return duration_cast<nanoseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
-qint64 threadCpuNs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
-}
 
 std::mutex g_mutex;
 std::map<int, qint64> g_written; // line shown -> when its report was on the line

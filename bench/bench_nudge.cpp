@@ -10,6 +10,7 @@
 //
 // Usage: bench_nudge [--seconds S] [--baud N]
 
+#include "benchclock.h"
 #include "editors/exchanges.h"
 #include "link/link.h"
 #include "settings/settings.h"
@@ -27,19 +28,6 @@ using namespace pvelm;
 using namespace pvelm::editors;
 
 namespace {
-
-qint64 nowNs()
-{
-    using namespace std::chrono;
-    return duration_cast<nanoseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
-qint64 threadCpuNs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
-}
 
 struct Held
 {

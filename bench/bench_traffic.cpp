@@ -14,6 +14,7 @@
 
 #include "app/ui/trafficlog.h"
 #include "app/ui/velmcon.h"
+#include "benchclock.h"
 #include "flash/flashpages.h"
 #include "flash/transfer.h"
 #include "link/traffic.h"
@@ -31,13 +32,6 @@
 using namespace pvelm;
 
 namespace {
-
-qint64 threadCpuNs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
-}
 
 QStringList program(int pages)
 {
