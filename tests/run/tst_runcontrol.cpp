@@ -1,41 +1,34 @@
-// The report decoding, the monitor loop over a real pseudo-terminal, and the
-// monitor read kept off a running exchange's reply.
+// The report decoding, the monitor read kept off a running exchange's
+// reply, and velm run, stop and monitor as a user runs them, with
+// velmsim's input commands changing a running program.
 
 #include "link/link.h"
 #include "link/packets.h"
 #include "run/runcontrol.h"
+#include "sim/virtualboard.h"
 #include "support/scriptedpeer.h"
 #include "support/testenv.h"
 
-#include <QElapsedTimer>
-#include <QTest>
-#include <QTimer>
+#include <csignal>
+
+#include <QProcess>
+#include <QtTest>
 
 using namespace pvelm;
 
 namespace {
 
-constexpr int kSecond = 100; // ms in one link-second
-
-struct Rig
-{
-    TestRoot root;
-    ScriptedPeer peer;
-    Link link;
-    Rig()
-    {
-        if (!peer.open())
-            qFatal("no pseudo-terminal");
-        link.setSecondMs(kSecond);
-        link.setPortOverride(peer.devicePath());
-        link.opencomport();
-    }
-};
-
 // Decoded labels in the order the window writes them.
 QString shown(const StatusReport &r)
 {
     return QStringList{r.position, r.stack, r.loop, r.currentLine, r.mode, r.notification}.join('|');
+}
+
+// Starts velm and waits for its first report line.
+bool startMonitored(QProcess &velm, const QString &device)
+{
+    velm.start(QStringLiteral(PVELM_BINARY_DIR "/velm"), {"--port", device, "run", "--monitor"});
+    return velm.waitForReadyRead(5000) && velm.readLine().startsWith("mode=Running");
 }
 
 } // namespace
@@ -45,6 +38,8 @@ class TestRunControl : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase() { qputenv("PVELM_SECOND_MS", "40"); }
+
     void decoding_data()
     {
         QTest::addColumn<QString>("raw");
@@ -52,10 +47,9 @@ private slots:
         auto row = [](const char *name, const char *raw, const char *labels) { QTest::newRow(name) << raw << labels; };
         row("running", "AB0010000200031000000005", "16|2|3|4|Running|0 - No errors");
         row("paused", "AB0010000200033000000005", "16|2|3|4|Paused|0 - No errors");
-        row("bit 5 alone", "AB0010000200032000000005", "16|2|3|4|Stopped|0 - No errors");
+        row("bit 5 alone, unknown code", "AB0010000200032045000005", "16|2|3|4|Stopped|");
         row("high bits ignored", "ABFFFF00000000D063000000", "65535|0|0|-1|Running|99  Stack Over/Under Flow");
         row("limit switch", "AB000000000000002A00012C", "0|0|0|299|Stopped|42  Z Limit Switch hit");
-        row("unknown code keeps label", "AB0000000000001045000001", "0|0|0|0|Running|");
         row("not AB", "XB0010000200031000000005", "");
         row("non-hex counter", "AB00G0000200031000000005", "");
     }
@@ -68,46 +62,83 @@ private slots:
         QCOMPARE(report ? shown(*report) : QString(), labels);
     }
 
-    void monitorLoop()
-    {
-        // Garbage, two reports piled up, a report with a bad field and a read
-        // that began inside a report: only whole "AB" reads are shown, one
-        // per read, and the loop ends on the first silent read.
-        Rig rig;
-        const QByteArray a = "AB0001000000001000000002", b = "AB0002000000001000000003";
-        const QByteArray reads[] = {"noise between reports...", a + b, "AB00Z1000000001000000002", b.mid(4) + a.left(4),
-                                    b};
-        for (int i = 0; i < 5; ++i)
-            rig.peer.sendLater(50 + 150 * i, reads[i]);
-        rig.link.monitoring = true;
-        QStringList lines;
-        QElapsedTimer clock;
-        clock.start();
-        const int count = runStatusMonitor(rig.link, [&](const StatusReport &r) { lines << r.currentLine; });
-        QCOMPARE(lines, (QStringList{"1", "2"}));
-        QCOMPARE(count, 2);
-        QVERIFY(clock.elapsed() >= 650 + 6 * kSecond);
-        QVERIFY(rig.peer.received().isEmpty()); // the monitor never sends
-    }
-
     void monitorReadLeavesAnExchangeAlone()
     {
         // A monitor read started 150 ms into a rawsender's reply wait (Run
         // pressed during another window's exchange) must not take the reply.
-        Rig rig;
+        ScriptedPeer peer;
+        QVERIFY(peer.open());
+        Link link;
+        link.setSecondMs(100);
+        link.setPortOverride(peer.devicePath());
+        link.opencomport();
         const QByteArray reply = "OV0R15" + QByteArray(55, 'A') + "0H~";
-        rig.peer.answer('&', ":");
-        rig.peer.answer('$', reply, kLongPacketLength, 300);
-        rig.link.linkPacket = QString::fromLatin1(kLongTemplate);
+        peer.answer('&', ":");
+        peer.answer('$', reply, kLongPacketLength, 300);
+        link.linkPacket = QString::fromLatin1(kLongTemplate);
         QString monitorRead = QStringLiteral("unset");
-        QTimer::singleShot(150, &rig.link, [&] {
-            rig.link.monitoring = true;
-            rig.link.readMonitorReply();
-            monitorRead = rig.link.linkRawInput;
+        QTimer::singleShot(150, &link, [&] {
+            link.monitoring = true;
+            link.readMonitorReply();
+            monitorRead = link.linkRawInput;
         });
-        QVERIFY(rig.link.rawsender());
+        QVERIFY(link.rawsender());
         QCOMPARE(monitorRead, QString());
-        QCOMPARE(rig.link.linkPacket.toLatin1(), reply);
+        QCOMPARE(link.linkPacket.toLatin1(), reply);
+    }
+
+    void velmCommands()
+    {
+        TestRoot root;
+        sim::VirtualBoard board;
+        QVERIFY(board.start());
+        // A line past the last program line is refused before anything is
+        // sent; the last one itself is taken.
+        VelmRun r = runVelm({"--port", board.devicePath(), "run", "--line", "32768"});
+        QCOMPARE(r.err, "velm: run: Line number \"32768\" refused: type a whole number from 0 to 32767\n");
+        QCOMPARE(r.exitCode, 2);
+        r = runVelm({"--port", board.devicePath(), "run", "--line", "32767"});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(board.received(), "&$" + runPacket(32767).toLatin1());
+        r = runVelm({"--simulate", "--sim-fault", "no-answer", "stop"});
+        QCOMPARE(r.err, "velm: the board did not take the command (Z: Unable to connect)\n");
+        QCOMPARE(r.exitCode, 3);
+    }
+
+    void velmsimInputsAndInterrupt()
+    {
+        // A program that loops until input 3 is on: IFINPUT 3 STOP, GOTO 0.
+        TestRoot root;
+        sim::BoardState state;
+        state.flash.replace(0, 32,
+                            QByteArray::fromHex("3203FFFF80" + QByteArray(22, 'F') + "0AFF0000" + QByteArray(24, 'F')));
+        QVERIFY(writeAllBytes(root.file("board.vbs"), state.serialize()));
+        QProcess sim;
+        sim.start(QStringLiteral(PVELM_BINARY_DIR "/velmsim"), {"--state", root.file("board.vbs")});
+        QVERIFY(sim.waitForReadyRead(5000));
+        const QString device = QString::fromLocal8Bit(sim.readLine()).trimmed();
+
+        // The input set on velmsim's standard input stops the program; the
+        // last report line is the stopped program's.
+        QProcess velm;
+        QVERIFY(startMonitored(velm, device));
+        sim.write("input 3 on\n");
+        QVERIFY(sim.waitForBytesWritten(5000) && velm.waitForFinished(5000));
+        QVERIFY(velm.readAllStandardOutput().endsWith(
+            "mode=Stopped line=0 position=0 stack=0 loop=0 notification=0 - No errors\n"));
+        QCOMPARE(velm.exitCode(), 0);
+
+        // Input off again: the program runs until Ctrl-C ends the monitor.
+        sim.write("input 3 off\n");
+        QVERIFY(sim.waitForBytesWritten(5000));
+        QTest::qWait(50);
+        QVERIFY(startMonitored(velm, device));
+        ::kill(pid_t(velm.processId()), SIGINT);
+        QVERIFY(velm.waitForFinished(2000));
+        QCOMPARE(velm.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(velm.exitCode(), 0);
+        sim.terminate();
+        QVERIFY(sim.waitForFinished(5000));
     }
 };
 
