@@ -11,6 +11,7 @@
 # then name only the tests that ran.
 #
 # Settings (environment): MUTANTS_DIR (work folder, default build-mutants),
+# MUTANTS_REV (a commit to test instead of the working tree),
 # MUTANT_SECONDS (limit for one run of the suite, default 300),
 # MUTANT_TEST_SECONDS (limit for one test, default 90), JOBS (default 2).
 # Results: MUTANTS_DIR/results.tsv, one row a fault: id, caught|survived|
@@ -35,10 +36,17 @@ mkdir -p "$tree" "$build"
 
 export CCACHE_BASEDIR=$tree CCACHE_NOHASHDIR=1
 
-# The tree gets the working tree's files (committed or not); files whose
-# bytes did not change keep their times, so the build redoes only the rest.
+# The tree gets the working tree's files (committed or not), or with
+# MUTANTS_REV those of that commit; files whose bytes did not change keep
+# their times, so the build redoes only the rest.
 sync_tree() {
-    (cd "$root" && git ls-files -co --exclude-standard -z) | python3 -c '
+    local from=$root
+    if [ -n "${MUTANTS_REV:-}" ]; then
+        from=$work/export
+        rm -rf "$from" && mkdir -p "$from"
+        git -C "$root" archive "$MUTANTS_REV" | tar -x -C "$from"
+    fi
+    (cd "$from" && if [ -n "${MUTANTS_REV:-}" ]; then find . -type f -printf '%P\0'; else git ls-files -co --exclude-standard -z; fi) | python3 -c '
 import os, sys, shutil
 root, tree = sys.argv[1], sys.argv[2]
 wanted = set(p for p in sys.stdin.read().split("\0") if p)
@@ -57,7 +65,7 @@ for d, _, files in os.walk(tree):
         p = os.path.relpath(os.path.join(d, f), tree)
         if p not in wanted:
             os.remove(os.path.join(d, f))
-' "$root" "$tree"
+' "$from" "$tree"
 }
 
 # mutate FILE BEFORE AFTER: replace the one occurrence; fails if there is
@@ -75,6 +83,12 @@ PY
 
 build_all() {
     nice cmake --build "$build" -j "$jobs" >"$work/build.log" 2>&1
+}
+
+# Every fault is in the core, a shared library here: building it alone is
+# enough, and skips the programs' and tests' code generators.
+build_core() {
+    nice cmake --build "$build" -j "$jobs" --target pvelmcore >"$work/build.log" 2>&1
 }
 
 # ctest_failed ARGS...: runs ctest with ARGS; prints the failed tests.
@@ -130,7 +144,8 @@ restore() {
         current=""
     fi
 }
-trap restore EXIT INT TERM
+trap restore EXIT
+trap 'restore; exit 130' INT TERM
 
 results=$work/results.tsv
 : >"$results"
@@ -147,7 +162,7 @@ while IFS= read -r line; do
     current=$file
     mutate "$tree/$file" "$before" "$after"
     t0=$(date +%s)
-    if ! build_all; then
+    if ! build_core; then
         status=no-build outcome=$'\t'
         nobuild=$((nobuild + 1))
     else
