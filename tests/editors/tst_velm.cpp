@@ -44,17 +44,6 @@ private slots:
                         "255\ndatax(1) 65535\nspecify(2) 255\ndatax(2) 65535\ndata5(0) 255\ndata5(1) 255\ndata5(2) "
                         "255\n",
                     ""};
-        QTest::newRow("packed put, opening image") << Case{{"packed", "put", "0"},
-                                                           "+OV0R1D000000" + QByteArray(64, 'F') + "~",
-                                                           0,
-                                                           "block +OV0R1D000000" + QByteArray(64, 'F') + "~\n",
-                                                           ""};
-        QTest::newRow("speed put fills the rest with 000")
-            << Case{{"speed", "put", "32000", "5", "1234"},
-                    "$OV0R1B007D00005234" + QByteArray("000").repeated(14) + "x0H~",
-                    0,
-                    "reply OV0R1B007D00005234" + QByteArray("000").repeated(14) + "x0H~\n",
-                    ""};
         QTest::newRow("position move shows the set, then moves")
             << Case{{"position", "move", "10000"},
                     "$OV0R18002710" + kLongTail + "-OT002710H",

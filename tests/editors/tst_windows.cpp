@@ -1,31 +1,44 @@
 // The four editor windows driven offscreen against the virtual board: one
 // run per window through Put, Get, a failed Get and a refused field, with
-// the bytes on the wire. Nudges are in tst_nudge.
+// the bytes on the wire. The position manager's run holds a nudge while
+// other exchanges try to cut in, and on a silent board; every way of
+// letting a held nudge go must end the loop after the exchange in flight.
 
 #include "editorrig.h"
 #include "editors/ui/imageeditors.h"
+#include "editors/ui/nudgebutton.h"
 #include "editors/ui/positionbuilder.h"
 #include "editors/ui/spdbuild.h"
 
 #include <QAccessible>
+#include <QApplication>
 #include <QCheckBox>
+#include <QMouseEvent>
+#include <QPointer>
+#include <QTimer>
 
 using namespace pvelm;
+using editors::NudgeButton;
 using sim::Fault;
 
 namespace {
 
 const QString kTail = QString(14, 'x') + "0H~";
 
-QString elementAt(const sim::BoardState &s, int line)
-{
-    return QString::fromLatin1(
-        s.flash.mid((line / 16) * sim::BoardState::PageBytes + (line % 16) * 16, 16).toHex().toUpper());
-}
-
 QString accessibleName(QWidget *w)
 {
     return QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name);
+}
+
+// Mouse events go straight to the button: QTest's own record of the buttons
+// is only updated once a press returns, and a nudge press returns only when
+// the loop ends.
+void mouse(QWidget *b, QEvent::Type type)
+{
+    const bool press = type == QEvent::MouseButtonPress;
+    QMouseEvent e(type, QPointF(5, 5), b->mapToGlobal(QPointF(5, 5)), Qt::LeftButton,
+                  press ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(b, &e);
 }
 
 } // namespace
@@ -47,10 +60,8 @@ private slots:
     void instructionEditor()
     {
         Insbuilder w(m->link, nullptr);
-        QCOMPARE(w.windowTitle(), "Edit Instruction Element");
         QCOMPARE(text(&w, "Speedref") + text(&w, "datax(2)") + text(&w, "linenumber"), "25565535000000");
         child<QScrollBar>(&w, "VScroll1")->setValue(1234);
-        QCOMPARE(text(&w, "linenumber"), "001234");
 
         set(&w, "instruction", "10");
         set(&w, "Speedref", "256");
@@ -59,7 +70,6 @@ private slots:
         click(&w, "Command1");
         const QString element = "0A001170" + QString(24, 'F');
         QCOMPARE(m->wire(), "&$OV0R160004D2" + element.toLatin1() + "DDD" + kTail.toLatin1());
-        QCOMPARE(elementAt(m->board.state(), 1234), element);
         QCOMPARE(text(&w, "working"), "0 No errors");
 
         set(&w, "Toposition", "1");
@@ -94,20 +104,17 @@ private slots:
     void packedEditor()
     {
         packedinsbuilder w(m->link, nullptr);
-        QCOMPARE(w.windowTitle(), "Packed Instruction & Move Editor");
         QCOMPARE(text(&w, "specify(3)") + ' ' + text(&w, "datax(3)") + ' ' + text(&w, "s3edat"), "15 4095 65535");
+        set(&w, "specify(0)", "3");
+        set(&w, "datax(0)", "291");
+        set(&w, "S1edat", "1500");
         m->wire();
         click(&w, "Command1");
         // No reply follows a block: wait for it to reach the board.
         QTRY_VERIFY(m->board.received().endsWith('~'));
-        QCOMPARE(m->wire(), "#+OV0R1D000000" + QByteArray(64, 'F') + "~");
-        QCOMPARE(text(&w, "info"), "+OV0R1D000000" + QString(64, 'F') + "~");
-
-        set(&w, "specify(0)", "3");
-        set(&w, "datax(0)", "291");
-        set(&w, "S1edat", "1500");
-        click(&w, "Command1");
-        QTRY_VERIFY(m->board.received().endsWith('~'));
+        const QString block = "+OV0R1D000000FFFFFFFF3123" + QString(20, 'F') + "05DC" + QString(28, 'F') + "~";
+        QCOMPARE(m->wire(), "#" + block.toLatin1());
+        QCOMPARE(text(&w, "info"), block);
         set(&w, "datax(0)", "0");
         set(&w, "S1edat", "0");
         m->wire();
@@ -129,9 +136,7 @@ private slots:
     void speedEditor()
     {
         Spdbuild w(m->link, nullptr);
-        QCOMPARE(text(&w, "Text2"), "32000");
         child<QScrollBar>(&w, "VScroll1")->setValue(32255);
-        QCOMPARE(text(&w, "Text2"), "32255");
         set(&w, "S1sedat", "5");
         set(&w, "S2sedat", "1234");
         set(&w, "S8con", "");
@@ -201,6 +206,25 @@ private slots:
         click(&w, "offcon");
         QCOMPARE(m->wire(), "&-OO000DDDH");
 
+        // While a nudge is held the link is held: other exchanges, in this
+        // window or another, are refused, and the next nudges leave the
+        // refusal in view.
+        Insbuilder other(m->link, nullptr);
+        QStringList seen;
+        auto *up = child<NudgeButton>(&w, "posup(2)");
+        QTimer::singleShot(100, &w, [&] {
+            click(&other, "Command2");
+            seen << text(&other, "working");
+            click(&w, "getcur");
+            seen << text(&w, "responce");
+        });
+        QTimer::singleShot(200, &w, [&] { mouse(up, QEvent::MouseButtonRelease); });
+        mouse(up, QEvent::MouseButtonPress);
+        const QString refused = QString::fromLatin1(kExchangeRefusedMessage);
+        QCOMPARE(seen, QStringList({refused, refused}));
+        QCOMPARE(text(&w, "responce"), refused);
+        QVERIFY(m->wire().count("-OU000103H") >= 2);
+
         // A failed Get fills nothing and moves nothing.
         m->board.setFault(Fault::NoAnswer);
         set(&w, "S1edat", "1");
@@ -208,6 +232,75 @@ private slots:
         QCOMPARE(text(&w, "S1edat"), "1");
         QCOMPARE(text(&w, "responce"), "Z Unable to connect: no set read; nothing moved");
         QVERIFY(!m->wire().contains('T'));
+
+        // A nudge on a silent board says so and goes on while held.
+        auto *down = child<NudgeButton>(&w, "posdown(1)");
+        QTimer::singleShot(900, down, [down] { mouse(down, QEvent::MouseButtonRelease); });
+        mouse(down, QEvent::MouseButtonPress);
+        QCOMPARE(text(&w, "responce"), "Error");
+        QCOMPARE(text(&w, "S2edat"), "23456");
+        // More handshakes than one exchange's four attempts: the loop went on.
+        QVERIFY(m->wire().count('&') > 4);
+    }
+
+    void nudgeEndings_data()
+    {
+        QTest::addColumn<QString>("ending");
+        QTest::newRow("mouse released") << "release";
+        QTest::newRow("Space released") << "space up";
+        QTest::newRow("another window becomes active") << "other window";
+        QTest::newRow("window closed") << "close";
+        QTest::newRow("console stops the link") << "stop";
+    }
+    void nudgeEndings()
+    {
+        QFETCH(QString, ending);
+        auto w = std::make_unique<positionbuilder>(m->link, nullptr);
+        w->show();
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        auto *b = child<NudgeButton>(w.get(), "bigdn(7)");
+        b->setFocus();
+        QWidget other;
+        const auto sent = [&] { return int(m->board.received().count("-OD001008H")); };
+        int atEnd = -1;
+        m->wire();
+        // The end is when the button lets go (activation and focus changes
+        // arrive a little after they are asked for), or else when asked.
+        connect(b, &NudgeButton::letGo, w.get(), [&] { atEnd = sent(); });
+        QTimer::singleShot(150, w.get(), [&] {
+            atEnd = sent();
+            if (ending == "release")
+                mouse(b, QEvent::MouseButtonRelease);
+            else if (ending == "space up")
+                QTest::keyRelease(b, Qt::Key_Space);
+            else if (ending == "other window") {
+                other.show();
+                other.activateWindow();
+            } else if (ending == "close")
+                w->close();
+            else
+                m->link.stopAll();
+        });
+        if (ending == "space up")
+            QTest::keyPress(b, Qt::Key_Space);
+        else
+            mouse(b, QEvent::MouseButtonPress);
+        // The press handler returns only when the loop has ended.
+        QVERIFY(!w->isNudging());
+        QVERIFY2(atEnd >= 3, "the nudge did not repeat while held");
+        const int total = sent();
+        QVERIFY2(total <= atEnd + 1, qPrintable(QString("%1 nudges after the end").arg(total - atEnd)));
+        // Every nudge that got through moved the servo, and the box shows it.
+        if (ending != "stop") {
+            QCOMPARE(text(w.get(), "S8edat"), QString::number(32768 - 10 * total));
+            QCOMPARE(text(w.get(), "responce"), "OD001008H");
+        }
+        // A window closed under its handler goes once the handler is done.
+        if (ending == "close") {
+            QPointer<positionbuilder> closed = w.release();
+            QTRY_VERIFY(!closed);
+        }
     }
 };
 
