@@ -6,14 +6,13 @@
 // definition (GOTO, GOSUB and IFINPUT), and ends with ADDRESS blocks that
 // revisit pages already written, so the merge has overlays to fold.
 //
-// The script comes from tests/compiler/generatedscripts.h, where a test pins
-// the bytes the compiler writes for it.
+// The script comes from generatedscripts.h beside this file.
 //
 // Usage: bench_compiler [RUNS]   (default 21)
 // Prints the median, minimum and maximum time of a whole compile and the
 // process's peak resident memory.
 
-#include "../tests/compiler/generatedscripts.h"
+#include "generatedscripts.h"
 #include "compiler/compiler.h"
 
 #include <algorithm>
@@ -48,7 +47,7 @@ int main(int argc, char **argv)
     qputenv("PVELM_ROOT", root.path().toLocal8Bit());
     QDir().mkpath(root.path() + QStringLiteral("/drive_c/Corvane"));
     int elements = 0;
-    const QByteArray script = compilertest::limitScript(&elements);
+    const QByteArray script = benchscripts::limitScript(&elements);
     {
         QFile f(root.path() + QStringLiteral("/drive_c/Corvane/velm.txt"));
         if (!f.open(QIODevice::WriteOnly) || f.write(script) != script.size()) {

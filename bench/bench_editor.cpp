@@ -9,7 +9,7 @@
 // Usage: bench_editor [RUNS]   (default 11)
 // Prints the median, minimum and maximum time.
 
-#include "../tests/compiler/generatedscripts.h"
+#include "generatedscripts.h"
 #include "compiler/compiler.h"
 #include "compiler/ui/scripteditor.h"
 
@@ -42,7 +42,7 @@ int main(int argc, char **argv)
 
     QTemporaryDir root;
     const QString path = root.filePath(QStringLiteral("velm.txt"));
-    QByteArray script = compilertest::limitScript();
+    QByteArray script = benchscripts::limitScript();
     qsizetype end = 0;
     for (int line = 0; line < 32768 && end >= 0; ++line) {
         end = script.indexOf('\n', end);
