@@ -37,9 +37,8 @@ struct CompileRun
 {
     bool ok = false;
     QStringList messages; // every failure message shown, in order
-    QByteArray list, premerged, hex, fixup, fixup1, echo;
+    QByteArray list, premerged, hex, echo;
     pvelm::compiler::Counters counters;
-    QList<pvelm::compiler::Diagnostic> diagnostics;
 };
 
 // The default layout: everything in c:\Corvane below the test root.
@@ -69,11 +68,8 @@ struct Workspace
         r.list = read("list.txt");
         r.premerged = read("premerged.tmp");
         r.hex = read("flash.tmp");
-        r.fixup = read("fixup.tmp");
-        r.fixup1 = read("fixup1.tmp");
         r.echo = c.echo();
         r.counters = c.counters();
-        r.diagnostics = c.diagnostics();
         return r;
     }
 

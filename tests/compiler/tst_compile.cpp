@@ -1,8 +1,12 @@
 // Whole compiles on real files: the worked example byte for byte, line
-// numbering and page flushing, the two label passes, the report, failures and
-// hostile input.
+// numbering and page flushing, the two label passes, failures and hostile
+// input; which source line wrote each program line, and the report the
+// editor lists; and the demo program a newcomer gets, which is the
+// pick-and-place example.
 
 #include "compilehelpers.h"
+#include "compiler/demoprogram.h"
+#include "compiler/sourcemap.h"
 
 #include <QElapsedTimer>
 #include <QtTest>
@@ -32,6 +36,14 @@ QStringList describePages(const QByteArray &file)
     return out;
 }
 
+// An example's name, or a script given inline.
+QByteArray script(const QByteArray &source)
+{
+    if (source.endsWith(".txt"))
+        return readAllBytes(QStringLiteral(PVELM_SOURCE_DIR "/examples/") + QLatin1String(source));
+    return source;
+}
+
 // The list file without its line ends and its six report lines.
 QList<QByteArray> listBody(const QByteArray &list)
 {
@@ -51,13 +63,14 @@ private slots:
     void workedExample();
     void numbering_data();
     void numbering();
-    void unresolvedLabelShiftsLaterLines_data();
-    void unresolvedLabelShiftsLaterLines();
-    void reportLines();
     void failures_data();
     void failures();
     void badInput_data();
     void badInput();
+    void programLineToSourceLine_data();
+    void programLineToSourceLine();
+    void reportInSourceOrder();
+    void demoIsThePickAndPlaceExample();
 };
 
 void TestCompile::workedExample()
@@ -75,8 +88,6 @@ void TestCompile::workedExample()
                            "Number of Calls  0  Number of returns  0", "Number of Dos  0  Number of loops  0"}));
     const QByteArray page = crlf({pageLine(1, {{0, "500105DC"}, {1, "28FF00FA"}, {2, "0AFF0010"}})});
     QCOMPARE(r.premerged, page);
-    QCOMPARE(r.fixup, page);
-    QCOMPARE(r.fixup1, QByteArray());
     QCOMPARE(r.hex, page);
     QCOMPARE(r.echo, source);
 }
@@ -112,6 +123,18 @@ void TestCompile::numbering_data()
     QTest::newRow("numbers carry into a new digit")
         << crlf({"ADDRESS 0099", "STOP", "STOP", "ADDRESS 999", "STOP", "STOP"})
         << QStringList{"00006:3,4", "00062:7,8"} << QList<QByteArray>{"0099 Stop", "100 Stop", "999 Stop", "1000 Stop"};
+    // The first pass numbers a jump to an unknown label; the second drops
+    // it, so LATER moves one line down while the jump before it still holds
+    // the first pass's number.
+    for (const QByteArray jump : {"GOTO NOWHERE", "GOSUB NOWHERE", "IFINPUT1GOTONOWHERE", "IFINPUT1GOSUBNOWHERE"})
+        QTest::addRow("unknown label: %s", jump.constData())
+            << crlf({jump, "GOTO LATER", "LATER", "STOP", "GOTO LATER"}) << QStringList{"00000:0,1,2"}
+            << QList<QByteArray>{"********** ERROR - LINE IGNORED **********",
+                                 ">>>>>> " + jump + "  >> Cannot Locate Label  NOWHERE",
+                                 "0 Goto Line number: 00002",
+                                 "1 label: LATER 1",
+                                 "1 Stop",
+                                 "2 Goto Line number: 00001"};
 }
 
 void TestCompile::numbering()
@@ -124,47 +147,6 @@ void TestCompile::numbering()
     QVERIFY(r.messages.isEmpty());
     QCOMPARE(describePages(r.premerged), pages);
     QCOMPARE(listBody(r.list), listing);
-}
-
-void TestCompile::unresolvedLabelShiftsLaterLines_data()
-{
-    QTest::addColumn<QByteArray>("jump");
-    QTest::newRow("goto") << QByteArray("GOTO NOWHERE");
-    QTest::newRow("gosub") << QByteArray("GOSUB NOWHERE");
-    QTest::newRow("ifinput goto") << QByteArray("IFINPUT1GOTONOWHERE");
-    QTest::newRow("ifinput gosub") << QByteArray("IFINPUT1GOSUBNOWHERE");
-}
-
-void TestCompile::unresolvedLabelShiftsLaterLines()
-{
-    // The first pass numbers the jump; the second drops it, so LATER moves
-    // one line down while the jump before it still holds the first pass's
-    // number.
-    QFETCH(QByteArray, jump);
-    TestRoot root;
-    const CompileRun r = Workspace(root).compile(crlf({jump, "GOTO LATER", "LATER", "STOP", "GOTO LATER"}));
-    QVERIFY(r.ok);
-    QCOMPARE(listBody(r.list),
-             (QList<QByteArray>{"********** ERROR - LINE IGNORED **********",
-                                ">>>>>> " + jump + "  >> Cannot Locate Label  NOWHERE", "0 Goto Line number: 00002",
-                                "1 label: LATER 1", "1 Stop", "2 Goto Line number: 00001"}));
-    QCOMPARE(r.counters.errorbumper, 1);
-    QCOMPARE(r.counters.callcount, 0);
-    QCOMPARE(r.diagnostics.size(), 1);
-    QCOMPARE(r.diagnostics.first().sourceLine, 1);
-}
-
-void TestCompile::reportLines()
-{
-    TestRoot root;
-    QList<QByteArray> lines{"CALL 5", "GOSUB 7", "GOSUB 8", "RETURN", "DO 3", "LOOP", "LOOP", "S1=X", "WAIT", "", "x"};
-    for (int i = 0; i < 9; ++i)
-        lines << "NOP";
-    const CompileRun r = Workspace(root).compile(crlf(lines));
-    QVERIFY(
-        r.list.endsWith(crlf({"***************** REPORT ****************", "Number of good lines  17",
-                              "Number of blank lines  2", "Number of Errors & Warnings  2",
-                              "Number of Calls  3  Number of returns  1", "Number of Dos  1  Number of loops  2"})));
 }
 
 void TestCompile::failures_data()
@@ -233,8 +215,6 @@ void TestCompile::badInput_data()
     QTest::newRow("million-character line") << "STOP\r\n" + million + "\r\nWAIT 1" << QList<int>{2, 1, 0};
     QTest::newRow("million-character marker") << "MARKER" + QByteArray(1000000, 'b') << QList<int>{1, 0, 0};
     QTest::newRow("million digits fail the passes") << "S1=" + QByteArray(1000000, '7') << QList<int>{};
-    QTest::newRow("bytes above 127") << QByteArray("\xe9\xe8\xff\r\nGOTO \xe9\xe8\xff\r\nMARKER\xfe\xfd")
-                                     << QList<int>{2, 0, 0};
     QTest::newRow("NUL bytes") << QByteArray("\0\0\0\nS1=\0\nWAIT\0 5", 16) << QList<int>{2, 2, 0};
     QTest::newRow("no line end at the end, CR and LF") << QByteArray("WAIT 1\rSTOP\n\r\nSTOP") << QList<int>{3, 0, 1};
 }
@@ -255,6 +235,71 @@ void TestCompile::badInput()
     // Whole page lines only, and every list line ends in CR LF.
     QVERIFY(!describePages(r.hex).join(' ').contains("bad length"));
     QCOMPARE(r.list.count('\n'), r.list.count("\r\n"));
+}
+
+void TestCompile::programLineToSourceLine_data()
+{
+    QTest::addColumn<QByteArray>("source");
+    QTest::addColumn<int>("programLine");
+    QTest::addColumn<int>("sourceLine"); // 0: nothing was written there
+
+    QTest::newRow("a label takes no line") << QByteArray("address_blocks.txt") << 1 << 10;
+    QTest::newRow("ADDRESS block") << QByteArray("address_blocks.txt") << 80 << 25;
+    QTest::newRow("between blocks") << QByteArray("address_blocks.txt") << 5 << 0;
+    // Placeholders take their line; ignored lines do not.
+    QTest::newRow("ignored placeholder") << QByteArray("errors.txt") << 0 << 4;
+    QTest::newRow("after ignored lines") << QByteArray("errors.txt") << 8 << 15;
+    // An empty element (opcode FF) or a placeholder from a later block does
+    // not replace what an earlier block wrote, as in the page merge...
+    QTest::newRow("later empty element") << QByteArray("ADDRESS 0\nS1=5\nADDRESS 0\nOUTPUT 3\n") << 0 << 2;
+    QTest::newRow("later placeholder") << QByteArray("ADDRESS 0\nS1=5\nADDRESS 0\nS2=X\n") << 0 << 2;
+    // ...but stands when nothing else wrote the line.
+    QTest::newRow("earlier empty element") << QByteArray("OUTPUT 3\nADDRESS 0\nS1=5\n") << 0 << 3;
+    QTest::newRow("only empty elements") << QByteArray("OUTPUT 3\nADDRESS 0\nOUTPUT 4\n") << 0 << 1;
+    QTest::newRow("beyond the board's lines") << QByteArray("ADDRESS 32768\nSTOP\n") << 32768 << 0;
+}
+
+void TestCompile::programLineToSourceLine()
+{
+    QFETCH(QByteArray, source);
+    QFETCH(int, programLine);
+    QFETCH(int, sourceLine);
+    TestRoot root;
+    Compiler c;
+    Workspace(root).compile(script(source), &c);
+    QCOMPARE(c.sourceLines().sourceLine(programLine), sourceLine);
+}
+
+void TestCompile::reportInSourceOrder()
+{
+    // A number too big fails both passes at the same line: listed once,
+    // with its line, after the statement error before it.
+    TestRoot root;
+    Compiler c;
+    Workspace(root).compile("WAIT\nS1=99999999999\nSTOP\n", &c);
+    const QList<ReportEntry> entries = reportEntries(c);
+    QCOMPARE(entries.size(), 2);
+    QCOMPARE(entries.at(0).sourceLine, 1);
+    QVERIFY(!entries.at(0).failure);
+    QCOMPARE(entries.at(1).sourceLine, 2);
+    QVERIFY(entries.at(1).failure);
+}
+
+void TestCompile::demoIsThePickAndPlaceExample()
+{
+    QCOMPARE(splitLines(demoProgram()), splitLines(script("pick_and_place.txt")));
+    TestRoot root;
+    const CompileRun r = Workspace(root).compile(demoProgram());
+    QVERIFY(r.ok);
+    QVERIFY2(!r.list.contains("ERROR"), r.list.constData());
+    // Installed with CR LF line ends, and never over the operator's file.
+    const QString source = QStringLiteral("c:\\Velm\\Demo\\velm.txt"); // a folder not there yet
+    QString why;
+    QVERIFY(installDemoProgram(source, &why));
+    QCOMPARE(readAllBytes(root.file("drive_c/Velm/Demo/velm.txt")), demoProgram().replace("\n", "\r\n"));
+    writeAllBytes(root.file("drive_c/Velm/Demo/velm.txt"), "STOP\r\n");
+    QVERIFY(!installDemoProgram(source, &why));
+    QCOMPARE(readAllBytes(root.file("drive_c/Velm/Demo/velm.txt")), QByteArray("STOP\r\n"));
 }
 
 QTEST_GUILESS_MAIN(TestCompile)
