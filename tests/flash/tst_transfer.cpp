@@ -1,16 +1,27 @@
-// The flash operations of the core against the virtual board over a real
-// pseudo-terminal: the page packets and listing, the download's bytes and
-// its verdicts, where it stops (silent board, hang-up, cancel), the hold
-// on the link, and a full round trip through saved flash files.
+// Flash against the virtual board over a real pseudo-terminal: the page
+// packets and listing, the download's bytes, verdicts and stops, the hold on
+// the link, a save that stops part way; then the converter's download frame
+// and the flash memory utility offscreen: what each click puts on the wire,
+// what the windows show and when, refused input, what a screen reader reads.
 
-#include "compiler/compilehelpers.h"
+#include "app/ui/messages.h"
+#include "compiler/ui/filegobbler.h"
 #include "flash/flashpages.h"
 #include "flash/transfer.h"
+#include "flash/ui/binsend.h"
 #include "link/link.h"
+#include "settings/hostpaths.h"
 #include "settings/settings.h"
+#include "sim/boardengine.h"
 #include "sim/virtualboard.h"
 #include "support/testenv.h"
 
+#include <QAccessible>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QtTest>
 
 using namespace pvelm;
@@ -24,12 +35,9 @@ QString pageLine(int page, char fill)
     return flash::pageLine(page, QString(512, QLatin1Char(fill)) + QString(16, QLatin1Char('F')));
 }
 
-QByteArray wireFor(const QStringList &lines)
+QByteArray fileOf(const QStringList &lines)
 {
-    QByteArray wire;
-    for (const QString &line : lines)
-        wire += "#$" + line.toLatin1();
-    return wire;
+    return (lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")).toLatin1();
 }
 
 struct Rig
@@ -38,21 +46,37 @@ struct Rig
     sim::VirtualBoard board;
     SettingsRecord settings;
     Link link;
+    QStringList messages;
+    QStringList stateAtMessage; // indicator and buttons when each box showed
+    MessageHandler previous;
+    QWidget *window = nullptr;
 
     Rig()
     {
-        if (!board.start())
-            return;
+        QDir().mkpath(root.file("drive_c/Corvane"));
+        board.start();
         link.setSettings(&settings);
         link.setPortOverride(board.devicePath());
         link.setSecondMs(20);
         link.opencomport();
+        previous = setMessageHandler([this](const QString &text) {
+            messages << text;
+            if (auto *indicator = get<QLabel>("Flashindicator"))
+                stateAtMessage << indicator->text() + (get<QPushButton>("toflash")->isEnabled() ? " on" : " off");
+        });
     }
-    QString file(const QString &name) const { return root.file(name); }
-    bool write(const QString &name, const QStringList &lines) const
+    ~Rig()
     {
-        return writeAllBytes(file(name), (lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")).toLatin1());
+        delete window;
+        setMessageHandler(previous);
     }
+    template <typename T> T *get(const char *name) const
+    {
+        return window ? window->findChild<T *>(QLatin1String(name)) : nullptr;
+    }
+    void click(const char *name) { get<QPushButton>(name)->click(); }
+    QString text3() const { return get<QPlainTextEdit>("Text3")->toPlainText(); }
+    void type(const char *box, const QString &text) { get<QLineEdit>(box)->setText(text); }
 };
 
 } // namespace
@@ -65,28 +89,21 @@ private slots:
     void pageTexts()
     {
         // The page number field keeps the rightmost five characters.
-        QCOMPARE(flash::pageReadPacket(QStringLiteral("625")),
-                 QStringLiteral("OV0R1400625xxxx") + QString(32, 'D') + QString(14, 'x') + "0H~");
         QCOMPARE(flash::pageReadPacket(QStringLiteral("123456")).mid(6, 5), QStringLiteral("23456"));
-        QCOMPARE(flash::erasePacket(), QStringLiteral("OV0R17SSSSxxxxx") + QString(32, 'D') + QString(14, 'x') + "0H~");
         // 16 element rows, the spare digits, 15 empty rows.
         QString page;
         for (int i = 0; i < 17; ++i)
             page += QString(i < 16 ? 32 : 16, QLatin1Char("0123456789ABCDEFG"[i]));
         const QStringList rows = flash::pageListing(page).split(QStringLiteral("\r\n"));
-        QCOMPARE(rows.size(), 33);
-        QCOMPARE(rows.at(15), QString(32, 'F'));
-        QCOMPARE(rows.at(16), QString(16, 'G'));
-        QCOMPARE(rows.mid(17), QStringList(16, QString()));
+        QCOMPARE(rows.mid(15), QStringList({QString(32, 'F'), QString(16, 'G')}) + QStringList(16, QString()));
 
         for (const char *bad : {"", " ", "-1", "1.5", "1e3", "0x10", "abc", "+5"})
             QVERIFY2(!flash::parsePageNumber(QLatin1String(bad)), bad);
         QCOMPARE(flash::parsePageNumber(QStringLiteral(" 2048 ")), std::optional<int>(2048));
-        QVERIFY(flash::rangeAccepted(0, 2047));
-        QVERIFY(flash::rangeAccepted(5, 5));
-        QVERIFY(!flash::rangeAccepted(0, 2048));
-        QVERIFY(!flash::rangeAccepted(-1, 3));
-        QVERIFY(!flash::rangeAccepted(10, 9));
+        const QList<bool> accepted{flash::rangeAccepted(0, 2047), flash::rangeAccepted(5, 5),
+                                   flash::rangeAccepted(0, 2048), flash::rangeAccepted(-1, 3),
+                                   flash::rangeAccepted(10, 9)};
+        QCOMPARE(accepted, (QList<bool>{true, true, false, false, false}));
     }
 
     void download_data()
@@ -114,127 +131,185 @@ private slots:
         QFETCH(int, linesSent);
         QFETCH(int, pagesWritten);
         Rig rig;
-        QVERIFY(rig.link.isPortOpen());
         QStringList lines{pageLine(0, '1'), pageLine(1, '2'), pageLine(2, '3'), pageLine(3, '4')};
         if (badLast)
             lines.last().chop(1);
-        QVERIFY(rig.write("flash.tmp", lines));
+        QVERIFY(writeAllBytes(rig.root.file("flash.tmp"), fileOf(lines)));
         rig.board.setSilentFromPage(silentFrom);
         rig.link.linkTimedOut = true; // left over from an earlier failure
 
         flash::TransferHooks hooks;
+        // Between two pages the download holds the link: another window's
+        // exchange is refused and sends nothing.
+        bool othersRefused = true;
         hooks.progress = [&](const flash::Progress &p) {
+            othersRefused = othersRefused && !rig.link.rawsender() && rig.link.isBusy();
             if (p.done == hangUpAfter)
                 rig.board.setFault(sim::Fault::HangUp);
         };
         hooks.cancelled = [&] { return cancelAfter >= 0; };
-        const flash::TransferResult r = flash::writePageFile(rig.link, rig.file("flash.tmp"), hooks);
+        const flash::TransferResult r = flash::writePageFile(rig.link, rig.root.file("flash.tmp"), hooks);
 
         QCOMPARE(int(r.outcome), outcome);
+        QVERIFY(othersRefused);
         // Nothing after the stop: a hung-up line saw only the next "#".
-        QCOMPARE(rig.board.received(), wireFor(lines.mid(0, linesSent)) + (hangUpAfter >= 0 ? "#" : ""));
+        QByteArray wire;
+        for (const QString &line : lines.mid(0, linesSent))
+            wire += "#$" + line.toLatin1();
+        QCOMPARE(rig.board.received(), wire + (hangUpAfter >= 0 ? "#" : ""));
         QCOMPARE(rig.link.linkTimedOut, outcome == int(Outcome::Failed));
-        QVERIFY(!rig.link.isHeld());
+        QVERIFY(!rig.link.isHeld() && !rig.link.isBusy());
         // It says where it stopped: the page in transfer.
         const int stop = hangUpAfter >= 0 ? linesSent : linesSent - 1;
         if (outcome != int(Outcome::Done))
             QVERIFY2(r.detail.contains(lines.at(stop).left(5)), qPrintable(r.detail));
-        const sim::BoardState state = rig.board.state();
         for (int page = 0; page < 4; ++page)
-            QCOMPARE(state.page(page).at(0) == char(0x11 * (page + 1)), page < pagesWritten);
+            QCOMPARE(rig.board.state().page(page).at(0) == char(0x11 * (page + 1)), page < pagesWritten);
     }
 
     void emptyFile()
     {
-        // No lines: the reply the link holds from its last exchange decides.
+        // No lines: the reply the link holds from its last exchange decides,
+        // and only a whole "OV0OK" passes.
         Rig rig;
-        QVERIFY(writeAllBytes(rig.file("empty.tmp"), ""));
-        rig.link.linkPacket = QStringLiteral("OV0OK from before");
-        QCOMPARE(flash::writePageFile(rig.link, rig.file("empty.tmp")).outcome, Outcome::Done);
-        rig.link.linkPacket.clear();
-        QCOMPARE(flash::writePageFile(rig.link, rig.file("empty.tmp")).outcome, Outcome::Failed);
+        QVERIFY(writeAllBytes(rig.root.file("empty.tmp"), ""));
+        rig.link.linkPacket = QStringLiteral("OV0OKW from before");
+        QCOMPARE(flash::writePageFile(rig.link, rig.root.file("empty.tmp")).outcome, Outcome::Done);
+        rig.link.linkPacket = QStringLiteral("OV0ORW from before");
+        QCOMPARE(flash::writePageFile(rig.link, rig.root.file("empty.tmp")).outcome, Outcome::Failed);
         QCOMPARE(rig.board.received(), QByteArray());
-    }
-
-    void holdRefusesOtherExchanges()
-    {
-        Rig rig;
-        QVERIFY(rig.write("flash.tmp", {pageLine(0, '1'), pageLine(1, '2')}));
-        QList<bool> others;
-        flash::TransferHooks hooks;
-        // Between two pages, another window tries its own exchange.
-        hooks.progress = [&](const flash::Progress &) { others << rig.link.rawsender() << rig.link.isBusy(); };
-        QVERIFY(flash::writePageFile(rig.link, rig.file("flash.tmp"), hooks).ok());
-        QCOMPARE(others, QList<bool>({false, true, false, true}));
-        QCOMPARE(rig.board.received(), wireFor({pageLine(0, '1'), pageLine(1, '2')}));
-        QVERIFY(!rig.link.isBusy());
-        // A second long operation cannot start inside the first either.
-        LinkHold outer(rig.link);
-        QCOMPARE(flash::saveFlashRange(rig.link, 0, 0, rig.file("x.fla")).outcome, Outcome::Refused);
-        QVERIFY(!QFile::exists(rig.file("x.fla")));
-    }
-
-    void roundTripThroughFiles()
-    {
-        // compile, download, save, erase, write the saved file, save again.
-        Rig rig;
-        const QString hex = rig.file("flash.tmp");
-        const compilertest::CompileRun compiled = compilertest::Workspace(rig.root).compile(
-            readAllBytes(QStringLiteral(PVELM_SOURCE_DIR "/examples/pick_and_place.txt")));
-        QVERIFY(compiled.ok);
-        QVERIFY(writeAllBytes(hex, compiled.hex));
-        QStringList lines;
-        QString why;
-        QVERIFY(flash::readPageLines(hex, &lines, &why));
-        QVERIFY(flash::writePageFile(rig.link, hex).ok());
-        const int last = lines.last().left(5).toInt();
-        QVERIFY(flash::saveFlashRange(rig.link, 0, last, rig.file("first.fla")).ok());
-        rig.link.linkPacket = flash::erasePacket();
-        QVERIFY(rig.link.rawsender());
-        QCOMPARE(rig.board.state().flash, QByteArray(2048 * 264, char(0xFF)));
-        QVERIFY(flash::writePageFile(rig.link, rig.file("first.fla")).ok());
-        const flash::TransferResult again = flash::saveFlashRange(rig.link, 0, last, rig.file("second.fla"));
-        QVERIFY(again.ok());
-        QCOMPARE(again.detail, rig.file("second.fla") + QStringLiteral(" holds pages 0 to %1").arg(last));
-        const QByteArray saved = readAllBytes(rig.file("second.fla"));
-        QCOMPARE(saved, readAllBytes(rig.file("first.fla")));
-        // Every compiled page comes back as it was written (the spare digits
-        // read as the board's erased bytes, which is what the compiler writes).
-        for (const QString &line : lines)
-            QVERIFY(saved.contains((line + "\r\n").toLatin1()));
     }
 
     void saveStopsAtAPageThatDoesNotRead()
     {
         Rig rig;
-        QVERIFY(writeAllBytes(rig.file("keep.fla"), "old file\r\n"));
+        const QString keep = rig.root.file("keep.fla");
+        QVERIFY(writeAllBytes(keep, "old file\r\n"));
+        {
+            // A second long operation cannot start inside the first.
+            LinkHold outer(rig.link);
+            QCOMPARE(flash::saveFlashRange(rig.link, 3, 5, keep).outcome, Outcome::Refused);
+        }
         // Silent from the first page: the old file stays as it was.
         rig.board.setFault(sim::Fault::NoAnswer);
-        flash::TransferResult r = flash::saveFlashRange(rig.link, 3, 5, rig.file("keep.fla"));
+        flash::TransferResult r = flash::saveFlashRange(rig.link, 3, 5, keep);
         QCOMPARE(r.outcome, Outcome::Failed);
-        QCOMPARE(readAllBytes(rig.file("keep.fla")), QByteArray("old file\r\n"));
+        QCOMPARE(readAllBytes(keep), QByteArray("old file\r\n"));
         // Silent from the second page on: the file holds the first page only.
         rig.board.setFault(sim::Fault::None);
         flash::TransferHooks hooks;
         hooks.pageRead = [&](const QString &) { rig.board.setFault(sim::Fault::NoAnswer); };
-        r = flash::saveFlashRange(rig.link, 3, 5, rig.file("keep.fla"), hooks);
-        QCOMPARE(r.outcome, Outcome::Failed);
-        QCOMPARE(
-            r.detail,
-            QStringLiteral("Page 4 did not read (Unable to connect); %1 holds pages 3 to 3").arg(rig.file("keep.fla")));
-        QCOMPARE(readAllBytes(rig.file("keep.fla")), ("00003" + QByteArray(528, 'F') + "\r\n"));
+        r = flash::saveFlashRange(rig.link, 3, 5, keep, hooks);
+        QCOMPARE(r.detail, QStringLiteral("Page 4 did not read (Unable to connect); %1 holds pages 3 to 3").arg(keep));
+        QCOMPARE(readAllBytes(keep), ("00003" + QByteArray(528, 'F') + "\r\n"));
     }
 
-    void idlePortLostIsClosedAtOnce()
+    void downloadFrame()
+    {
+        // The converter's download frame in one run: no temp hex file, a
+        // board that falls silent, a clean download, and Cancel.
+        Rig rig;
+        // The temp file field is read with its blanks removed.
+        rig.settings.setPath(SettingsRecord::kTempHexPathColumn, QStringLiteral("c:\\Corvane\\my flash.tmp"));
+        const QString hexFile = hostpaths::toHost(QStringLiteral("c:\\Corvane\\myflash.tmp"));
+        rig.window = new filegobbler(rig.link, rig.settings, nullptr);
+        auto *indicator = rig.get<QLabel>("Flashindicator");
+        // Indicator, its colour, the page field, the bar (pages delivered)
+        // and whether both buttons are on.
+        const auto shown = [&] {
+            const bool on =
+                rig.get<QPushButton>("toflash")->isEnabled() && rig.get<QPushButton>("Readvelm")->isEnabled();
+            return QStringList{indicator->text(), indicator->palette().color(QPalette::Window).name(),
+                               rig.get<QLineEdit>("Text1")->text(),
+                               QString::number(rig.get<QProgressBar>("transferProgress")->value()), on ? "on" : "off"};
+        };
+        // Each failure shows one box while the indicator still says BUSY
+        // and the buttons are off; FAIL only once it is closed.
+        rig.click("toflash");
+        QCOMPARE(rig.stateAtMessage, QStringList{"BUSY off"});
+        const QString notStarted = QStringLiteral("The download did not start: cannot open %1: ").arg(hexFile);
+        QVERIFY2(rig.messages.constLast().startsWith(notStarted), qPrintable(rig.messages.constLast()));
+        QCOMPARE(shown(), (QStringList{"FAIL", "#ff8080", "", "0", "on"}));
+
+        const QStringList lines{pageLine(0, 'A'), pageLine(1, 'B'), pageLine(2, 'C')};
+        QVERIFY(writeAllBytes(hexFile, fileOf(lines)));
+        rig.board.setSilentFromPage(1);
+        rig.click("toflash");
+        QCOMPARE(rig.stateAtMessage, (QStringList{"BUSY off", "BUSY off"}));
+        QVERIFY2(rig.messages.constLast().startsWith("Error writing controller"), qPrintable(rig.messages.constLast()));
+        QCOMPARE(shown(), (QStringList{"FAIL", "#ff8080", "00001", "1", "on"}));
+
+        rig.board.setSilentFromPage(-1);
+        rig.click("toflash");
+        QCOMPARE(shown(), (QStringList{"OK", "#80ff80", "00002", "3", "on"}));
+        // The indicator reads as its value.
+        QCOMPARE(QAccessible::queryAccessibleInterface(indicator)->text(QAccessible::Name), QStringLiteral("OK"));
+
+        // Cancel stops after the page in transfer, without a box.
+        rig.board.clearReceived();
+        rig.board.setPageProgramMs(150);
+        QTimer::singleShot(50, rig.window, [&] { rig.click("cancelTransfer"); });
+        rig.click("toflash");
+        QCOMPARE(indicator->text(), QStringLiteral("FAIL"));
+        QCOMPARE(rig.messages.size(), 2);
+        QCOMPARE(rig.get<QLabel>("transferOutcome")->text(),
+                 QStringLiteral("Cancelled after page 00000 (1 of 3 pages written)"));
+        QCOMPARE(rig.board.received(), "#$" + lines.at(0).toLatin1());
+    }
+
+    void utility()
     {
         Rig rig;
-        QSignalSpy lost(&rig.link, &Link::portLost);
-        rig.board.stop(); // the device goes away while nothing is exchanged
-        QTRY_VERIFY(!rig.link.isPortOpen());
-        QCOMPARE(lost.count(), 1);
-        // Nothing keeps the idle console busy afterwards.
-        QTest::qWait(100);
-        QCOMPARE(lost.count(), 1);
+        rig.board.updateState([](sim::BoardState &s) { s.flash[625 * 264] = char(0x12); });
+        rig.window = new Binsend(rig.link, rig.settings, nullptr);
+        QCOMPARE(rig.get<QLineEdit>("Filename")->text(), QStringLiteral("c:\\Corvane\\Flashda.fla"));
+        QCOMPARE(rig.get<QLabel>("Label6")->text(),
+                 QStringLiteral("Read & list as lines: Set the page # to the desired page and click the Raw & list "
+                                "as lines button. The contents will be listed in the box formatted as lines for easy "
+                                "viewing."));
+        QCOMPARE(rig.get<QPushButton>("Command9")->text(), QStringLiteral("Read && list as lines"));
+
+        const QString page625 = "12" + QString(526, 'F');
+        rig.type("Text5", "625");
+        rig.click("Command6");
+        QCOMPARE(rig.text3(), page625);
+        rig.click("Command9");
+        QCOMPARE(rig.text3().split('\n').constFirst(), "12" + QString(30, 'F'));
+        const QByteArray request = "$OV0R1400625xxxx" + QByteArray(32, 'D') + QByteArray(14, 'x') + "0H~";
+        QCOMPARE(rig.board.received(), "&" + request + "&" + request);
+
+        // Refused input: a message in Text3 and nothing on the wire.
+        rig.board.clearReceived();
+        rig.type("Text5", "1.5");
+        rig.click("Command6");
+        QCOMPARE(rig.text3(), QStringLiteral("Page # \"1.5\" is not a whole number from 0 up: nothing was sent"));
+        rig.type("Startpage", "10");
+        rig.type("endpage", "9");
+        rig.click("savefla");
+        QCOMPARE(rig.text3(), QStringLiteral("ADDRESS OUT OF RANGE"));
+        QCOMPARE(rig.board.received(), QByteArray());
+
+        // Save a range, erase, write it back: the page is there again.
+        const QString file = rig.root.file("drive_c/Corvane/Flashda.fla");
+        rig.type("Filename", "c:\\corvane\\FLASHDA.FLA");
+        QVERIFY(writeAllBytes(file, "")); // found whatever the case
+        rig.type("Startpage", "624");
+        rig.type("endpage", "625");
+        rig.click("savefla");
+        QCOMPARE(readAllBytes(file), "00624" + QByteArray(528, 'F') + "\r\n00625" + page625.toLatin1() + "\r\n");
+        rig.click("Command8");
+        QCOMPARE(rig.get<QLabel>("Label2")->text(),
+                 QString::fromLatin1(sim::BoardEngine::longReply("R17", "FLASH ERASED", '0')));
+        QCOMPARE(rig.board.state().flash.at(625 * 264), char(0xFF));
+        rig.click("readfla");
+        QCOMPARE(rig.board.state().flash.at(625 * 264), char(0x12));
+        QCOMPARE(rig.get<QLineEdit>("Text5")->text(), QStringLiteral("00625"));
+        QCOMPARE(rig.get<QLabel>("transferOutcome")->text(), QStringLiteral("2 of 2 pages written"));
+
+        // A blank flash file field in the settings gives the fixed default.
+        rig.settings.setPath(SettingsRecord::kFlashFilePathColumn, QString());
+        Binsend third(rig.link, rig.settings, nullptr);
+        QCOMPARE(third.findChild<QLineEdit *>("Filename")->text(), QStringLiteral("c:\\corvane\\flashda.fla"));
     }
 };
 
