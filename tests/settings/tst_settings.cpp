@@ -1,3 +1,9 @@
+// The settings record and where the console's files and ports are: the
+// default record byte for byte, records of other lengths and line ends read
+// without rewriting the file, Windows paths below the root in any case, the
+// root's default, and the serial device of a port that has no link.
+
+#include "settings/hostpaths.h"
 #include "settings/settings.h"
 #include "support/testenv.h"
 
@@ -6,6 +12,7 @@
 #include <QTest>
 
 using pvelm::SettingsRecord;
+namespace hp = pvelm::hostpaths;
 
 namespace {
 
@@ -22,11 +29,6 @@ const QByteArray kDefault = QByteArray(9, '0') + " Corvane Ver 1.0" + QByteArray
                             + QByteArray(10, ' ') + "c:\\Corvane\\Flashda.fla" // 296-327
                             + QByteArray(185, '0');                            // 328-512
 
-QString settingsPath(const TestRoot &root)
-{
-    return root.file(QStringLiteral("drive_c/Corvane/parameters.ovh"));
-}
-
 } // namespace
 
 class TestSettings : public QObject
@@ -40,8 +42,14 @@ private slots:
         SettingsRecord rec{QByteArray("junk")};
         const auto load = pvelm::loadSettings(rec);
         QVERIFY(load.ok && load.notice.isEmpty());
-        QCOMPARE(readAllBytes(settingsPath(root)), kDefault);
+        QCOMPARE(readAllBytes(hp::settingsFile()), kDefault);
         QCOMPARE(rec.bytes(), kDefault);
+        // Every space is removed from a path, not only the padding; a field
+        // that runs past the end of the record is cut there.
+        rec.setPath(SettingsRecord::kListPathColumn, QStringLiteral("c:\\My Files\\list one.txt"));
+        QCOMPARE(rec.path(SettingsRecord::kListPathColumn), QStringLiteral("c:\\MyFiles\\listone.txt"));
+        rec.setField(510, 6, QStringLiteral("ABCDEF"));
+        QCOMPARE(rec.bytes().right(4), QByteArray("0ABC"));
     }
 
     void existingFileIsReadNeverRewritten_data()
@@ -53,15 +61,12 @@ private slots:
         own.replace(9, 16, "   My header 2.0");
         own[99] = '4';
         const QByteArray rest = QByteArray(600, '9');
-        QTest::newRow("a record of its own") << own << own << false;
         // Only the first line counts, whatever ends it.
-        QTest::newRow("CR LF") << own + "\r\n" + rest + "\r\n" << own << false;
         QTest::newRow("LF") << own + "\n" + rest << own << false;
         QTest::newRow("CR") << own + "\r" + rest << own << false;
         // A short record is completed from the default record, a long one
         // cut to 512; the operator is told.
-        QTest::newRow("150 characters") << own.left(150) + "\r\n" + rest << own.left(150) + kDefault.mid(150) << true;
-        QTest::newRow("empty file") << QByteArray() << kDefault << true;
+        QTest::newRow("511 characters") << own.left(511) + "\r\n" + rest << own.left(511) + kDefault.mid(511) << true;
         QTest::newRow("empty first line") << "\r\n" + own << kDefault << true;
         QTest::newRow("longer than 512") << own + "EXTRA" << own << true;
     }
@@ -71,9 +76,9 @@ private slots:
         QFETCH(QByteArray, expected);
         QFETCH(bool, notice);
         TestRoot root;
-        QVERIFY(writeAllBytes(settingsPath(root), content));
+        QVERIFY(writeAllBytes(hp::settingsFile(), content));
         const QDateTime old = QDateTime::currentDateTime().addDays(-1);
-        QFile file(settingsPath(root));
+        QFile file(hp::settingsFile());
         QVERIFY(file.open(QIODevice::ReadWrite) && file.setFileTime(old, QFileDevice::FileModificationTime));
         file.close();
 
@@ -82,36 +87,57 @@ private slots:
         QVERIFY(load.ok);
         QCOMPARE(!load.notice.isEmpty(), notice);
         QCOMPARE(rec.bytes(), expected);
-        QCOMPARE(readAllBytes(settingsPath(root)), content);
-        QCOMPARE(QFileInfo(settingsPath(root)).lastModified(), old);
+        QCOMPARE(readAllBytes(hp::settingsFile()), content);
+        QCOMPARE(QFileInfo(hp::settingsFile()).lastModified(), old);
     }
 
-    void unreadableSettingsAreFatal()
+    void hostPaths_data()
     {
-        // The settings file is a folder; the drive is a file, so the working
-        // folder cannot be made.
-        for (const QString blocker : {"drive_c/Corvane/parameters.ovh/", "drive_c"}) {
-            TestRoot root;
-            QVERIFY(blocker.endsWith('/') ? QDir().mkpath(root.file(blocker)) : writeAllBytes(root.file(blocker), "x"));
-            SettingsRecord rec;
-            QVERIFY2(!pvelm::loadSettings(rec).ok, qPrintable(blocker));
-        }
+        QTest::addColumn<QStringList>("existing"); // made first below the root; folders end in "/"
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("expected"); // "@" stands for the root
+
+        QTest::newRow("other drive, slashes") << QStringList() << "d:/data//x.fla"
+                                              << "@/drive_d/data/x.fla";
+        QTest::newRow("any case finds existing")
+            << QStringList{"drive_c/Corvane/Flashda.fla"} << "c:\\corvane\\FLASHDA.FLA"
+            << "@/drive_c/Corvane/Flashda.fla";
+        QTest::newRow("exact match preferred")
+            << QStringList{"drive_c/corvane/", "drive_c/Corvane/"} << "c:\\Corvane\\a"
+            << "@/drive_c/Corvane/a";
+        QTest::newRow("host path") << QStringList() << "/tmp/some/file.txt"
+                                   << "/tmp/some/file.txt";
+    }
+    void hostPaths()
+    {
+        QFETCH(QStringList, existing);
+        QFETCH(QString, path);
+        QFETCH(QString, expected);
+        TestRoot root;
+        for (const QString &e : existing)
+            QVERIFY(e.endsWith(QLatin1Char('/')) ? QDir().mkpath(root.file(e)) : writeAllBytes(root.file(e), "x"));
+        QCOMPARE(hp::toHost(path), expected.replace(QLatin1Char('@'), root.path()));
     }
 
-    void pathFields()
+    void rootDefaultsToHome()
     {
-        SettingsRecord rec;
-        // Every space is removed from a path, not only the padding.
-        rec.setPath(SettingsRecord::kListPathColumn, QStringLiteral("c:\\My Files\\list one.txt"));
-        QCOMPARE(rec.path(SettingsRecord::kListPathColumn), QStringLiteral("c:\\MyFiles\\listone.txt"));
-        // Too long for its field: the last 32 characters stay, and nothing
-        // spills into the neighbouring field, nor past the end of the record.
-        rec.setPath(SettingsRecord::kTempHexPathColumn,
-                    QStringLiteral("c:\\a\\very\\long\\folder\\name\\for\\flash.tmp"));
-        QCOMPARE(rec.path(SettingsRecord::kTempHexPathColumn), QStringLiteral("y\\long\\folder\\name\\for\\flash.tmp"));
-        QCOMPARE(rec.path(SettingsRecord::kScriptPathColumn), QStringLiteral("c:\\Corvane\\velm.txt"));
-        rec.setField(510, 6, QStringLiteral("ABCDEF"));
-        QCOMPARE(rec.bytes().right(4), QByteArray("0ABC"));
+        QTemporaryDir home;
+        const QByteArray oldHome = qgetenv("HOME");
+        const QByteArray oldRoot = qgetenv("PVELM_ROOT");
+        qunsetenv("PVELM_ROOT");
+        qputenv("HOME", home.path().toLocal8Bit());
+        const QString r = hp::root();
+        qputenv("HOME", oldHome);
+        if (!oldRoot.isEmpty())
+            qputenv("PVELM_ROOT", oldRoot);
+        QCOMPARE(r, QDir(home.path()).canonicalPath() + QStringLiteral("/.pvelm"));
+    }
+
+    void serialPorts()
+    {
+        // Without a dosdevices link, port n is /dev/ttyS(n-1).
+        TestRoot root;
+        QCOMPARE(hp::portDevice(4), QStringLiteral("/dev/ttyS3"));
     }
 };
 
