@@ -100,7 +100,7 @@ private slots:
         QTest::newRow("other drive, slashes") << QStringList() << "d:/data//x.fla"
                                               << "@/drive_d/data/x.fla";
         QTest::newRow("any case finds existing")
-            << QStringList{"drive_c/Corvane/Flashda.fla"} << "c:\\corvane\\FLASHDA.FLA"
+            << QStringList{"drive_c/Corvane/Flashda.fla"} << "C:\\corvane\\FLASHDA.FLA"
             << "@/drive_c/Corvane/Flashda.fla";
         QTest::newRow("exact match preferred")
             << QStringList{"drive_c/corvane/", "drive_c/Corvane/"} << "c:\\Corvane\\a"
