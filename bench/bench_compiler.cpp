@@ -12,8 +12,8 @@
 // Prints the median, minimum and maximum time of a whole compile and the
 // process's peak resident memory.
 
-#include "generatedscripts.h"
 #include "compiler/compiler.h"
+#include "generatedscripts.h"
 
 #include <algorithm>
 #include <chrono>

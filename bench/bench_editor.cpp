@@ -9,9 +9,9 @@
 // Usage: bench_editor [RUNS]   (default 11)
 // Prints the median, minimum and maximum time.
 
-#include "generatedscripts.h"
 #include "compiler/compiler.h"
 #include "compiler/ui/scripteditor.h"
+#include "generatedscripts.h"
 
 #include <algorithm>
 #include <chrono>
