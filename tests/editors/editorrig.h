@@ -1,7 +1,7 @@
 #pragma once
 
-// What the editor window tests share: a virtual board, a link to it, and
-// ways to reach a window's controls by name.
+// What the window tests of the editors and the board tools share: a virtual
+// board, a link to it, and ways to reach a window's controls by name.
 
 #include "link/link.h"
 #include "settings/settings.h"
@@ -47,10 +47,6 @@ template <typename T> T *child(QWidget *w, const QString &name)
 {
     return w->findChild<T *>(name);
 }
-inline QLineEdit *box(QWidget *w, const QString &name)
-{
-    return child<QLineEdit>(w, name);
-}
 // The text of a box, a packet box or a label.
 inline QString text(QWidget *w, const QString &name)
 {
@@ -62,7 +58,7 @@ inline QString text(QWidget *w, const QString &name)
 }
 inline void set(QWidget *w, const QString &name, const QString &value)
 {
-    box(w, name)->setText(value);
+    child<QLineEdit>(w, name)->setText(value);
 }
 inline void click(QWidget *w, const QString &name)
 {

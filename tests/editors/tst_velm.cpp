@@ -55,12 +55,6 @@ private slots:
                                                                         0,
                                                                         "nudge 3 32758\nnudge 3 32748\n",
                                                                         ""};
-        QTest::newRow("line refused, nothing sent")
-            << Case{{"element", "get", "1.5"},
-                    "",
-                    2,
-                    "",
-                    "velm: LINE: \"1.5\" refused; enter a whole number from 0 to 16777215\n"};
         QTest::newRow("step refused") << Case{
             {"nudge", "3", "5"}, "", 2, "", "velm: STEP: \"5\" refused; enter 1, 10, -1 or -10\n"};
         QTest::newRow("silent board: no link")
