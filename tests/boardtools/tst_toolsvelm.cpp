@@ -68,11 +68,6 @@ private slots:
                     2,
                     "",
                     "velm: params set: minpulse: \"70000\" refused; enter a whole number from 0 to 65535\n"};
-        QTest::newRow("params reload") << Case{{"params", "reload"},
-                                               "$OV0R1C00000" + kDocomaxTail,
-                                               0,
-                                               QByteArray("OV0R1C00000").leftJustified(61, 'x') + "0H~\n",
-                                               ""};
         QTest::newRow("mem read a RAM range") << Case{
             {"mem", "read", "--ram", "--count", "2", "65534"}, "-ORFFFEDDH-ORFFFFDDH", 0, "65534 0\n65535 171\n", ""};
         QTest::newRow("mem write EEPROM") << Case{{"mem", "write", "16", "165"}, "-OF0010A5H", 0, "16 165\n", ""};
