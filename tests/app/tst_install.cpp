@@ -1,9 +1,11 @@
 // `cmake --install` into a temporary prefix: the tree, the desktop entry as
-// desktop-file-validate sees it, programs that start from there; and the
-// Debian package's declared dependencies.
+// desktop-file-validate sees it, programs that start from there (and pvelm
+// without a display saying how to run it); and the Debian package's
+// declared dependencies.
+
+#include "support/testenv.h"
 
 #include <QDir>
-#include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -40,37 +42,35 @@ class TestInstall : public QObject
 private slots:
     void installTree()
     {
-        const QString cmake = QStandardPaths::findExecutable(QStringLiteral("cmake"));
-        QVERIFY(!cmake.isEmpty());
         QTemporaryDir prefix;
-        const Ran install = runTool(cmake, {"--install", PVELM_BINARY_DIR, "--prefix", prefix.path()});
+        const Ran install = runTool(QStandardPaths::findExecutable(QStringLiteral("cmake")),
+                                    {"--install", PVELM_BINARY_DIR, "--prefix", prefix.path()});
         QVERIFY2(install.status == 0, install.output.constData());
 
         const QDir root(prefix.path());
-        for (const char *program : {"bin/pvelm", "bin/velm", "bin/velmsim"}) {
-            const QFileInfo info(root.filePath(QLatin1String(program)));
-            QVERIFY2(info.isFile() && info.isExecutable(), program);
-        }
         // Installed programs start on their own (the help needs no display).
         for (const char *program : {"bin/pvelm", "bin/velm", "bin/velmsim"}) {
             const Ran help = runTool(root.filePath(QLatin1String(program)), {"--help"});
             QVERIFY2(help.status == 0, program);
         }
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            qunsetenv(name);
+        const Ran noDisplay = runTool(root.filePath(QStringLiteral("bin/pvelm")), {"--simulate"});
+        QCOMPARE(noDisplay.status, 1);
+        QVERIFY2(noDisplay.output.startsWith("pvelm: no display") && noDisplay.output.contains("xvfb-run -a ") &&
+                     noDisplay.output.count('\n') == 1,
+                 noDisplay.output.constData());
 
         const QString desktop = root.filePath(QStringLiteral("share/applications/pvelm.desktop"));
         const QString validator = QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
         QVERIFY2(!validator.isEmpty(), "desktop-file-validate is missing: run scripts/install-deps.sh");
         const Ran valid = runTool(validator, {desktop});
         QVERIFY2(valid.status == 0 && valid.output.isEmpty(), valid.output.constData());
-        QFile entry(desktop);
-        QVERIFY(entry.open(QIODevice::ReadOnly));
-        const QByteArray entryText = entry.readAll();
         // The entry starts the installed program and names the installed icon.
+        const QByteArray entryText = readAllBytes(desktop);
         QVERIFY(entryText.contains("\nExec=pvelm\n") && entryText.contains("\nIcon=pvelm\n"));
-
-        QFile icon(root.filePath(QStringLiteral("share/icons/hicolor/scalable/apps/pvelm.svg")));
-        QVERIFY(icon.open(QIODevice::ReadOnly));
-        QXmlStreamReader svg(&icon);
+        QXmlStreamReader svg(
+            readAllBytes(root.filePath(QStringLiteral("share/icons/hicolor/scalable/apps/pvelm.svg"))));
         while (!svg.atEnd())
             svg.readNext();
         QVERIFY2(!svg.hasError(), qPrintable(svg.errorString()));

@@ -1,6 +1,7 @@
-// Every window of the console at twice the pixel density and with a large
-// font: no caption is cut off. Each window is opened the way the operator
-// opens it, from the main window's menus, against the virtual board.
+// Every window of the console, opened the way the operator opens it, from
+// the main window's menus, against the virtual board: each menu item's
+// caption and the window it opens, and at twice the pixel density and with
+// a large font no caption is cut off.
 //
 // With PVELM_SCREENSHOT_DIR set, the same run saves a picture of every
 // window there (scripts/screenshots.sh).
@@ -15,12 +16,21 @@
 #include <QAbstractButton>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
 #include <QtTest>
 
 using namespace pvelm;
 
 namespace {
+
+// A caption as drawn: "&&" is one ampersand, a single "&" marks a mnemonic.
+QString shown(QString text)
+{
+    text.replace(QLatin1String("&&"), QString(QChar(0xE000)));
+    text.remove(QLatin1Char('&'));
+    return text.replace(QChar(0xE000), QLatin1Char('&'));
+}
 
 // What of a window's captions does not fit: "objectName: text".
 QStringList clipped(QWidget *window)
@@ -39,12 +49,6 @@ QStringList clipped(QWidget *window)
             need = std::max(need, l->fontMetrics().horizontalAdvance(line));
         tooNarrow(l, l->text(), need, l->contentsRect().width());
     }
-    // A caption as drawn: "&&" is one ampersand, a single "&" marks a mnemonic.
-    const auto shown = [](QString text) {
-        text.replace(QLatin1String("&&"), QString(QChar(0xE000)));
-        text.remove(QLatin1Char('&'));
-        return text.replace(QChar(0xE000), QLatin1Char('&'));
-    };
     for (QAbstractButton *b : window->findChildren<QAbstractButton *>()) {
         if (!b->text().isEmpty())
             tooNarrow(b, b->text(), b->fontMetrics().horizontalAdvance(shown(b->text())), b->contentsRect().width());
@@ -68,7 +72,8 @@ private slots:
         QVERIFY(board.start());
         QDir().mkpath(root.file("dosdevices"));
         QVERIFY(QFile::link(board.devicePath(), hostpaths::dosDeviceLink(1)));
-        const MessageHandler previous = setMessageHandler([](const QString &) {});
+        QStringList messages;
+        const MessageHandler previous = setMessageHandler([&](const QString &text) { messages << text; });
 
         Velmcon velmcon;
         QVERIFY(velmcon.Form_Load());
@@ -76,10 +81,37 @@ private slots:
         QVERIFY(writeAllBytes(hostpaths::toHost(QStringLiteral("c:\\Corvane\\velm.txt")),
                               readAllBytes(QStringLiteral(PVELM_SOURCE_DIR "/examples/pick_and_place.txt"))));
         velmcon.show();
-        for (QAction *action : velmcon.menuBar()->findChildren<QAction *>()) {
-            if (action->isEnabled() && !action->menu() && !action->objectName().isEmpty())
-                action->trigger();
+        QCOMPARE(velmcon.windowTitle(), QStringLiteral("PVelm Main Control"));
+        // Every menu item as shown, and the caption of the window it opens.
+        QStringList items;
+        for (QAction *top : velmcon.menuBar()->actions()) {
+            const QString menu = top->menu() ? shown(top->text()) + QStringLiteral(" > ") : QString();
+            for (QAction *item : top->menu() ? top->menu()->actions() : QList<QAction *>{top}) {
+                const QList<ToolWindow *> before = velmcon.findChildren<ToolWindow *>();
+                item->trigger();
+                QString opened;
+                for (ToolWindow *w : velmcon.findChildren<ToolWindow *>())
+                    opened += before.contains(w) || !w->isVisible() ? QString() : w->windowTitle();
+                items << menu + shown(item->text()) + QStringLiteral(" | ") + opened;
+            }
         }
+        QCOMPARE(items, (QStringList{
+                            "Move & Position Edit > Instruction Editor | Edit Instruction Element",
+                            "Move & Position Edit > Position Manager | Position Manager",
+                            "Move & Position Edit > Packed Move/Position Editor | Packed Instruction & Move Editor",
+                            "Move & Position Edit > Speed Editor | Speed Editor",
+                            "Setup and Tools > System Setup | System setup",
+                            "Setup and Tools > Board Setup | Board Parameters",
+                            "Setup and Tools > Memory Editor | Memory Editor",
+                            "Setup and Tools > Send Short Command | Short Command Sender",
+                            "Setup and Tools > Send Long Command | Long Command Sender",
+                            "Setup and Tools > Flash Tools | Flash memory utility",
+                            "Setup and Tools > Traffic Log | Traffic Log",
+                            "VelmScript File Downalod | Velm Converter & Downloader",
+                            "About | About PVelm",
+                        }));
+        QCOMPARE(messages, QStringList());
+
         // The script editor opens from the converter window.
         if (auto *editscript = velmcon.findChild<QAbstractButton *>(QStringLiteral("editscript")))
             editscript->click();

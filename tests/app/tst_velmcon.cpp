@@ -1,20 +1,19 @@
-// The main window driven offscreen: its menus, start-up, the one-instance
-// windows and shutdown while an exchange waits.
+// The main window driven offscreen: start-up, the one-instance windows, the
+// traffic log window, closing while an exchange waits, the port lost and
+// back, and a settings file or a port that cannot be opened.
 
 #include "app/ui/messages.h"
+#include "app/ui/trafficlog.h"
 #include "app/ui/velmcon.h"
 #include "boardtools/commandsender.h"
 #include "boardtools/ui/sendinst.h"
-#include "boardtools/ui/sndshort.h"
 #include "settings/hostpaths.h"
 #include "sim/virtualboard.h"
 #include "support/testenv.h"
 
+#include <QAccessible>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
-#include <QMenuBar>
-#include <QProcess>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QToolButton>
@@ -23,15 +22,6 @@
 using namespace pvelm;
 
 namespace {
-
-// What the operator reads on a menu caption: "&&" is one ampersand, a
-// single "&" only marks a mnemonic.
-QString displayed(QString caption)
-{
-    caption.replace(QLatin1String("&&"), QString(QChar(0xE000)));
-    caption.remove(QLatin1Char('&'));
-    return caption.replace(QChar(0xE000), QLatin1Char('&'));
-}
 
 void deleteClosedWindows()
 {
@@ -51,28 +41,20 @@ class TestVelmcon : public QObject
 
     std::unique_ptr<TestRoot> m_root;
     QStringList m_messages; // every message box the console asked for
-    std::unique_ptr<sim::VirtualBoard> m_board;
     std::unique_ptr<Velmcon> m_velmcon;
 
     // Points dosdevices/comN at a device.
     bool linkPort(int n, const QString &device)
     {
         QDir().mkpath(m_root->file("dosdevices"));
+        QFile::remove(hostpaths::dosDeviceLink(n));
         return QFile::link(device, hostpaths::dosDeviceLink(n));
     }
-    // A virtual board on port 1; a silent one holds every exchange.
-    void startBoardOnPort1(sim::Fault fault = sim::Fault::None)
-    {
-        m_board = std::make_unique<sim::VirtualBoard>();
-        QVERIFY(m_board->start());
-        m_board->setFault(fault);
-        QVERIFY(linkPort(1, m_board->devicePath()));
-    }
-    QAction *action(const char *name) { return m_velmcon->findChild<QAction *>(QLatin1String(name)); }
+    template <typename T> T *child(const char *name) { return m_velmcon->findChild<T *>(QLatin1String(name)); }
     // Chooses "Send Long Command" and returns the window it shows.
     Sendinst *openSendinst()
     {
-        action("sendinstY")->trigger();
+        child<QAction>("sendinstY")->trigger();
         for (Sendinst *w : m_velmcon->findChildren<Sendinst *>())
             if (!w->isFinished())
                 return w;
@@ -91,104 +73,65 @@ private slots:
     {
         m_velmcon.reset();
         deleteClosedWindows();
-        m_board.reset();
         setMessageHandler({});
         m_root.reset();
     }
 
-    void menuBar()
+    void oneRun()
     {
-        QCOMPARE(m_velmcon->windowTitle(), QStringLiteral("PVelm Main Control"));
-        // menu | item | caption as shown | enabled | caption of the window it opens
-        const QStringList expected = {
-            "mpos|Move & Position Edit",
-            "mpos|insbuild|Instruction Editor|on|Edit Instruction Element",
-            "mpos|posbuild|Position Manager|on|Position Manager",
-            "mpos|pinsbuild|Packed Move/Position Editor|on|Packed Instruction & Move Editor",
-            "mpos|speedbuilderY|Speed Editor|on|Speed Editor",
-            "setup|Setup and Tools",
-            "setup|ssetupY|System Setup|on|System setup",
-            "setup|parameterconY|Board Setup|on|Board Parameters",
-            "setup|MemoryeditorY|Memory Editor|on|Memory Editor",
-            "setup|sendinstX|Send Short Command|on|Short Command Sender",
-            "setup|sendinstY|Send Long Command|on|Long Command Sender",
-            "setup|binsendY|Flash Tools|on|Flash memory utility",
-            "setup|trafficlogY|Traffic Log|on|Traffic Log",
-            "|filegobblery|VelmScript File Downalod|on|Velm Converter & Downloader",
-            "|About|About|on|About PVelm",
-        };
-        auto row = [this](const QString &menu, QAction *item) {
-            QString opened;
-            if (item->isEnabled()) {
-                const auto before = m_velmcon->findChildren<ToolWindow *>();
-                item->trigger();
-                for (ToolWindow *w : m_velmcon->findChildren<ToolWindow *>())
-                    if (!before.contains(w) && w->isVisible())
-                        opened += w->windowTitle();
-            }
-            const QString state = item->isEnabled() ? "on" : "off";
-            return QStringList{menu, item->objectName(), displayed(item->text()), state, opened}.join('|');
-        };
-        QStringList actual;
-        for (QAction *a : m_velmcon->menuBar()->actions()) {
-            QVERIFY(a->isVisible());
-            if (QMenu *menu = a->menu()) {
-                actual << menu->objectName() + '|' + displayed(menu->title());
-                for (QAction *item : menu->actions())
-                    actual << row(menu->objectName(), item);
-            } else {
-                actual << row(QString(), a);
-            }
-        }
-        QCOMPARE(actual, expected);
-    }
-
-    void firstStartAndOneWindowEach()
-    {
-        // First start: the default settings file, and port 1 opened through
-        // the link to the board its dosdevices link names.
-        startBoardOnPort1();
+        // First start: port 1 opened through the link to the board its
+        // dosdevices link names.
+        sim::VirtualBoard board;
+        QVERIFY(board.start());
+        QVERIFY(linkPort(1, board.devicePath()));
         QVERIFY(m_velmcon->Form_Load());
-        QCOMPARE(readAllBytes(hostpaths::settingsFile()), SettingsRecord::defaultRecord());
-        QCOMPARE(m_messages, QStringList());
-        QCOMPARE(m_velmcon->statusBar()->findChild<QLabel *>("portState")->text(),
-                 m_velmcon->link().portDevice() + QStringLiteral("  57600,n,8,1  open"));
+        m_velmcon->show();
+        Link &link = m_velmcon->link();
+        auto *portState = child<QLabel>("portState");
+        auto *reconnect = child<QToolButton>("reconnect");
+        QCOMPARE(portState->text(), link.portDevice() + QStringLiteral("  57600,n,8,1  open"));
+        QVERIFY(!reconnect->isVisible());
 
         // A menu window exists once; the mechanism is shared by every menu
-        // window, and the long sender stands for them all.
-        m_velmcon->show();
+        // window, and the long sender stands for them all. Chosen again from
+        // behind the main window: the same window, raised, with what was
+        // typed into it.
         QPointer<Sendinst> first = openSendinst();
         QVERIFY(first && first->isWindow() && first->isVisible());
         edit(first, "cmddat")->setText("typed");
-        // Chosen again from behind the main window: the same window, raised,
-        // with what was typed into it.
         m_velmcon->activateWindow();
         QCOMPARE(openSendinst(), first.data());
         QVERIFY(QTest::qWaitForWindowActive(first));
         QCOMPARE(m_velmcon->findChildren<Sendinst *>().size(), 1);
         QCOMPARE(edit(first, "cmddat")->text(), QStringLiteral("typed"));
         // Closed: gone, and the next choice makes a new window with its
-        // defaults, whose exchange reaches the board.
+        // defaults, whose exchange reaches the board and the traffic log:
+        // entries come to its screen by themselves, and the count reads as
+        // its value.
         QVERIFY(first->close());
         deleteClosedWindows();
         QVERIFY(first.isNull());
-        Sendinst *fresh = openSendinst();
-        QCOMPARE(edit(fresh, "cmddat")->text(), QStringLiteral("R02"));
-        fresh->findChild<QPushButton *>("Version")->click();
-        QCOMPARE(edit(fresh, "responce")->text().mid(6, 7), QStringLiteral("Version"));
-    }
-
-    void closingDuringAnExchange()
-    {
-        // A sender closed while its own click handler waits on a silent
-        // board: the handler returns into a hidden window that still exists,
-        // the menu meanwhile gives a fresh window, and the old one goes once
-        // its handler is done.
-        startBoardOnPort1(sim::Fault::NoAnswer);
-        QVERIFY(m_velmcon->Form_Load());
-        m_velmcon->show();
-        m_velmcon->link().setSecondMs(50);
         QPointer<Sendinst> old = openSendinst();
+        QCOMPARE(edit(old, "cmddat")->text(), QStringLiteral("R02"));
+        child<QAction>("trafficlogY")->trigger();
+        auto *log = m_velmcon->findChild<Trafficlog *>();
+        old->findChild<QPushButton *>("Version")->click();
+        QCOMPARE(edit(old, "responce")->text().mid(6, 7), QStringLiteral("Version"));
+        auto *count = log->findChild<QLabel *>(QStringLiteral("entryCount"));
+        QTRY_COMPARE(QAccessible::queryAccessibleInterface(count)->text(QAccessible::Name),
+                     QStringLiteral("4 entries"));
+        // The log closed: nothing observes the link, and the ring keeps
+        // nothing.
+        log->close();
+        QVERIFY(!link.observer());
+        QCOMPARE(m_velmcon->traffic().ring().size(), 0);
+
+        // Closed while its own click handler waits on a silent board: the
+        // handler returns into a hidden window that still exists, the menu
+        // meanwhile gives a fresh window, and the old one goes once its
+        // handler is done.
+        board.setFault(sim::Fault::NoAnswer);
+        link.setSecondMs(50);
         QPointer<Sendinst> fresh;
         bool oldAliveInWait = false;
         QTimer::singleShot(20, m_velmcon.get(), [&] {
@@ -205,109 +148,68 @@ private slots:
         QVERIFY(old.isNull());
         QCOMPARE(edit(fresh, "responce")->text(), QString());
 
-        // The main window closed while the fresh sender waits: the wait ends
-        // at once (in real seconds it would last three or more), the port
-        // closes and every window goes, without a message.
-        m_velmcon->link().setSecondMs(1000);
-        action("sendinstX")->trigger();
-        QPointer<Sndshort> sndshort = m_velmcon->findChild<Sndshort *>();
+        // The adapter goes away while nothing is exchanged: the port closes
+        // at once, the status bar says so and offers Reconnect; when the
+        // device is there again the console says so, and opens it only when
+        // asked.
+        QSignalSpy lost(&link, &Link::portLost);
+        board.stop();
+        QTRY_VERIFY(!link.isPortOpen());
+        QVERIFY2(portState->text().startsWith(link.portDevice() + "  57600,n,8,1  lost: "),
+                 qPrintable(portState->text()));
+        QVERIFY(reconnect->isVisible());
+        QVERIFY(board.start());
+        QVERIFY(linkPort(1, board.devicePath()));
+        QTRY_VERIFY_WITH_TIMEOUT(m_velmcon->statusBar()->currentMessage().contains("is back"), 3000);
+        QVERIFY(!link.isPortOpen());
+        QCOMPARE(lost.count(), 1);
+        reconnect->click();
+        QVERIFY(portState->text().endsWith("  open"));
+        QVERIFY(!reconnect->isVisible());
+
+        // The main window closed while the fresh sender waits on a silent
+        // board: the wait ends at once (in real seconds it would last three
+        // or more), the port closes and every window goes, without a message.
+        board.setFault(sim::Fault::NoAnswer);
+        link.setSecondMs(1000);
+        child<QAction>("sendinstX")->trigger();
         QTimer::singleShot(100, m_velmcon.get(), [&] { m_velmcon->close(); });
         QElapsedTimer clock;
         clock.start();
         fresh->findChild<QPushButton *>("sendit")->click();
         QVERIFY2(clock.elapsed() < 1500, qPrintable(QString::number(clock.elapsed())));
         QVERIFY(!m_velmcon->isVisible());
-        QVERIFY(!m_velmcon->link().isPortOpen());
+        QVERIFY(!link.isPortOpen());
         QVERIFY(fresh && !fresh->isVisible());
         QCOMPARE(fresh->findChild<QLabel *>("working")->text(), QString());
         deleteClosedWindows();
-        QVERIFY(fresh.isNull() && sndshort.isNull());
+        QCOMPARE(m_velmcon->findChildren<ToolWindow *>(), QList<ToolWindow *>());
         QCOMPARE(m_messages, QStringList());
     }
 
-    void missingPortLeavesWindowUsable()
+    void startUpWithoutSettingsOrPort()
     {
-        // A short record naming port 9, whose link leads nowhere: the
-        // record's notice and the port's reason share the status bar.
-        SettingsRecord record;
-        record.setField(SettingsRecord::kPortColumn, 1, "9");
-        const QByteArray shortRecord = record.bytes().left(100);
-        QVERIFY(writeAllBytes(hostpaths::settingsFile(), shortRecord));
-        QVERIFY(linkPort(9, m_root->file("no-such-tty")));
-        const QString notice = loadSettings(record).notice;
-        QVERIFY(!notice.isEmpty());
-
-        QVERIFY(m_velmcon->Form_Load());
-        m_velmcon->show();
-        QCOMPARE(m_messages, QStringList{QString::fromLatin1(kPortOpenFailedMessage)});
-        QVERIFY(!m_velmcon->link().isPortOpen());
-        auto *portState = m_velmcon->statusBar()->findChild<QLabel *>("portState");
-        QVERIFY(portState->isVisible());
-        QVERIFY(!m_velmcon->link().portOpenError().isEmpty());
-        QVERIFY2(portState->text().startsWith(m_velmcon->link().portDevice() + "  57600,n,8,1  cannot open: "),
-                 qPrintable(portState->text()));
-        QCOMPARE(m_velmcon->statusBar()->currentMessage(), notice);
-
-        // Usable: a sender reports the closed port in its own field, without
-        // another message box.
-        Sendinst *sendinst = openSendinst();
-        sendinst->findChild<QPushButton *>("sendit")->click();
-        QCOMPARE(edit(sendinst, "responce")->text(), QString::fromLatin1(kLongCommandError));
-        QCOMPARE(m_messages.size(), 1);
-        QCOMPARE(readAllBytes(hostpaths::settingsFile()), shortRecord);
-    }
-
-    void portLostAndBack()
-    {
-        // The adapter goes away while nothing is exchanged: the port closes
-        // at once, the status bar says so and offers Reconnect; when the
-        // device is there again the console says so, and opens it only when
-        // asked.
-        startBoardOnPort1();
-        QVERIFY(m_velmcon->Form_Load());
-        m_velmcon->show();
-        auto *portState = m_velmcon->statusBar()->findChild<QLabel *>("portState");
-        auto *reconnect = m_velmcon->statusBar()->findChild<QToolButton *>("reconnect");
-        QVERIFY(!reconnect->isVisible());
-        m_board->stop();
-        QTRY_VERIFY(!m_velmcon->link().isPortOpen());
-        QVERIFY2(portState->text().startsWith(m_velmcon->link().portDevice() + "  57600,n,8,1  lost: "),
-                 qPrintable(portState->text()));
-        QVERIFY(reconnect->isVisible());
-
-        QVERIFY(m_board->start());
-        QFile::remove(hostpaths::dosDeviceLink(1));
-        QVERIFY(linkPort(1, m_board->devicePath()));
-        QTRY_VERIFY_WITH_TIMEOUT(m_velmcon->statusBar()->currentMessage().contains("is back"), 3000);
-        QVERIFY(!m_velmcon->link().isPortOpen());
-        reconnect->click();
-        QVERIFY(m_velmcon->link().isPortOpen());
-        QVERIFY(portState->text().endsWith("  open"));
-        QVERIFY(!reconnect->isVisible());
-        QCOMPARE(m_messages, QStringList());
-    }
-
-    void unreadableSettingsEndTheProgram()
-    {
+        // A settings file that cannot be read: the fatal message, and the
+        // program does not start.
         QVERIFY(QDir().mkpath(hostpaths::settingsFile()));
         QVERIFY(!m_velmcon->Form_Load());
         QCOMPARE(m_messages, QStringList{QString::fromLatin1(kSettingsFatalMessage)});
         QVERIFY(!m_velmcon->link().isPortOpen());
-    }
 
-    void withoutADisplayPvelmSaysHowToRunIt()
-    {
-        QProcess pvelm;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-            env.remove(QString::fromLatin1(name));
-        pvelm.setProcessEnvironment(env);
-        pvelm.start(QStringLiteral(PVELM_BINARY_DIR "/pvelm"), {QStringLiteral("--simulate")});
-        QVERIFY(pvelm.waitForFinished(10000));
-        QCOMPARE(pvelm.exitCode(), 1);
-        const QList<QByteArray> lines = pvelm.readAllStandardError().trimmed().split('\n');
-        QCOMPARE(lines.size(), 1);
-        QVERIFY2(lines[0].startsWith("pvelm: no display") && lines[0].contains("xvfb-run -a "), lines[0]);
+        // A short record naming port 9, whose link leads nowhere: the
+        // console starts with one more message, and the record's notice and
+        // the port's reason share the status bar.
+        QVERIFY(QDir().rmdir(hostpaths::settingsFile()));
+        SettingsRecord record;
+        record.setField(SettingsRecord::kPortColumn, 1, "9");
+        QVERIFY(writeAllBytes(hostpaths::settingsFile(), record.bytes().left(100)));
+        QVERIFY(linkPort(9, m_root->file("no-such-tty")));
+        QVERIFY(m_velmcon->Form_Load());
+        QCOMPARE(m_messages.mid(1), QStringList{QString::fromLatin1(kPortOpenFailedMessage)});
+        const QString portState = child<QLabel>("portState")->text();
+        QVERIFY2(portState.startsWith(m_velmcon->link().portDevice() + "  57600,n,8,1  cannot open: "),
+                 qPrintable(portState));
+        QCOMPARE(m_velmcon->statusBar()->currentMessage(), loadSettings(record).notice);
     }
 };
 
