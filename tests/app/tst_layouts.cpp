@@ -1,23 +1,37 @@
-// Every window of the console, opened the way the operator opens it, from
-// the main window's menus, against the virtual board: each menu item's
-// caption and the window it opens, and at twice the pixel density and with
-// a large font no caption is cut off.
+// The main window in one offscreen run against the virtual board: its
+// start, each menu item's caption and the window it opens, no caption of any
+// window cut off at twice the pixel density and with a large font, the
+// one-instance windows, the traffic log, closing a window or the main window
+// while an exchange waits, and the port lost and back. Apart from it: a
+// start with a settings file or a port that cannot be opened, put right in
+// the system setup window (Save, Re-Connect, Read, the fatal messages).
 //
 // With PVELM_SCREENSHOT_DIR set, the same run saves a picture of every
 // window there (scripts/screenshots.sh).
 
 #include "app/ui/messages.h"
+#include "app/ui/ssetup.h"
 #include "app/ui/toolwindow.h"
+#include "app/ui/trafficlog.h"
 #include "app/ui/velmcon.h"
+#include "boardtools/commandsender.h"
+#include "boardtools/ui/sendinst.h"
 #include "settings/hostpaths.h"
 #include "sim/virtualboard.h"
 #include "support/testenv.h"
 
+#include <unistd.h>
+
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QToolButton>
 #include <QtTest>
 
 using namespace pvelm;
@@ -58,6 +72,24 @@ QStringList clipped(QWidget *window)
     return out;
 }
 
+// Points dosdevices/comN at a device.
+bool linkPort(int n, const QString &device)
+{
+    QDir().mkpath(QFileInfo(hostpaths::dosDeviceLink(n)).path());
+    QFile::remove(hostpaths::dosDeviceLink(n));
+    return QFile::link(device, hostpaths::dosDeviceLink(n));
+}
+
+void deleteClosedWindows()
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+QLineEdit *edit(QWidget *w, const char *name)
+{
+    return w->findChild<QLineEdit *>(QLatin1String(name));
+}
+
 } // namespace
 
 class TestLayouts : public QObject
@@ -65,23 +97,30 @@ class TestLayouts : public QObject
     Q_OBJECT
 
 private slots:
-    void everyWindowFits()
+    void oneRun()
     {
         TestRoot root;
         sim::VirtualBoard board;
         QVERIFY(board.start());
-        QDir().mkpath(root.file("dosdevices"));
-        QVERIFY(QFile::link(board.devicePath(), hostpaths::dosDeviceLink(1)));
+        QVERIFY(linkPort(1, board.devicePath()));
         QStringList messages;
         const MessageHandler previous = setMessageHandler([&](const QString &text) { messages << text; });
 
+        // First start: port 1 opened through the link to the board its
+        // dosdevices link names.
         Velmcon velmcon;
         QVERIFY(velmcon.Form_Load());
+        Link &link = velmcon.link();
+        auto *portState = velmcon.findChild<QLabel *>(QStringLiteral("portState"));
+        auto *reconnect = velmcon.findChild<QToolButton *>(QStringLiteral("reconnect"));
+        QCOMPARE(portState->text(), link.portDevice() + QStringLiteral("  57600,n,8,1  open"));
         // A real script for the editor to show, coloured.
         QVERIFY(writeAllBytes(hostpaths::toHost(QStringLiteral("c:\\Corvane\\velm.txt")),
                               readAllBytes(QStringLiteral(PVELM_SOURCE_DIR "/examples/pick_and_place.txt"))));
         velmcon.show();
+        QVERIFY(!reconnect->isVisible());
         QCOMPARE(velmcon.windowTitle(), QStringLiteral("PVelm Main Control"));
+
         // Every menu item as shown, and the caption of the window it opens.
         QStringList items;
         for (QAction *top : velmcon.menuBar()->actions()) {
@@ -110,16 +149,14 @@ private slots:
                             "VelmScript File Downalod | Velm Converter & Downloader",
                             "About | About PVelm",
                         }));
-        QCOMPARE(messages, QStringList());
 
-        // The script editor opens from the converter window.
+        // The script editor opens from the converter window. No caption of
+        // any window is cut off.
         if (auto *editscript = velmcon.findChild<QAbstractButton *>(QStringLiteral("editscript")))
             editscript->click();
         QList<QWidget *> windows{&velmcon};
         for (ToolWindow *w : velmcon.findChildren<ToolWindow *>())
             windows << w;
-        QVERIFY(windows.size() > 8);
-
         const QString shots = qEnvironmentVariable("PVELM_SCREENSHOT_DIR");
         QStringList problems;
         for (QWidget *w : windows) {
@@ -130,6 +167,161 @@ private slots:
                 w->grab().save(shots + QLatin1Char('/') + w->objectName() + QStringLiteral(".png"));
         }
         QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
+
+        // A menu window exists once; the mechanism is shared by every menu
+        // window, and the long sender stands for them all. Chosen again: the
+        // same window, with what was typed into it.
+        const auto openSendinst = [&velmcon]() -> Sendinst * {
+            velmcon.findChild<QAction *>(QStringLiteral("sendinstY"))->trigger();
+            for (Sendinst *w : velmcon.findChildren<Sendinst *>())
+                if (!w->isFinished())
+                    return w;
+            return nullptr;
+        };
+        QPointer<Sendinst> first = openSendinst();
+        QVERIFY(first && first->isWindow() && first->isVisible());
+        edit(first, "cmddat")->setText("typed");
+        QCOMPARE(openSendinst(), first.data());
+        QCOMPARE(velmcon.findChildren<Sendinst *>().size(), 1);
+        QCOMPARE(edit(first, "cmddat")->text(), QStringLiteral("typed"));
+        // Closed: gone, and the next choice makes a new window with its
+        // defaults, whose exchange reaches the board and the traffic log:
+        // entries come to its screen by themselves, and the count reads as
+        // its value.
+        QVERIFY(first->close());
+        deleteClosedWindows();
+        QVERIFY(first.isNull());
+        QPointer<Sendinst> old = openSendinst();
+        QCOMPARE(edit(old, "cmddat")->text(), QStringLiteral("R02"));
+        auto *log = velmcon.findChild<Trafficlog *>();
+        log->findChild<QPushButton *>(QStringLiteral("clearLog"))->click();
+        old->findChild<QPushButton *>("Version")->click();
+        QCOMPARE(edit(old, "responce")->text().mid(6, 7), QStringLiteral("Version"));
+        auto *count = log->findChild<QLabel *>(QStringLiteral("entryCount"));
+        QTRY_COMPARE(QAccessible::queryAccessibleInterface(count)->text(QAccessible::Name),
+                     QStringLiteral("4 entries"));
+        // The log closed: nothing observes the link, and the ring keeps
+        // nothing.
+        log->close();
+        QVERIFY(!link.observer());
+        QCOMPARE(velmcon.traffic().ring().size(), 0);
+
+        // Closed while its own click handler waits on a silent board: the
+        // handler returns into a hidden window that still exists, the menu
+        // meanwhile gives a fresh window, and the old one goes once its
+        // handler is done.
+        board.setFault(sim::Fault::NoAnswer);
+        link.setSecondMs(50);
+        QPointer<Sendinst> fresh;
+        bool oldAliveInWait = false;
+        QTimer::singleShot(20, &velmcon, [&] {
+            old->close();
+            deleteClosedWindows();
+            oldAliveInWait = !old.isNull() && !old->isVisible();
+            fresh = openSendinst();
+        });
+        old->findChild<QPushButton *>("sendit")->click();
+        QVERIFY(oldAliveInWait);
+        QVERIFY(fresh && fresh != old && fresh->isVisible());
+        QCOMPARE(edit(old, "responce")->text(), QString::fromLatin1(kLongCommandError));
+        deleteClosedWindows();
+        QVERIFY(old.isNull());
+
+        // The adapter goes away while nothing is exchanged: the port closes
+        // at once, the status bar says so and offers Reconnect; when the
+        // device is there again the console says so, and opens it only when
+        // asked.
+        board.stop();
+        QTRY_VERIFY(!link.isPortOpen());
+        QVERIFY2(portState->text().startsWith(link.portDevice() + "  57600,n,8,1  lost: "),
+                 qPrintable(portState->text()));
+        QVERIFY(reconnect->isVisible());
+        QVERIFY(board.start());
+        QVERIFY(linkPort(1, board.devicePath()));
+        QTRY_VERIFY_WITH_TIMEOUT(velmcon.statusBar()->currentMessage().contains("is back"), 3000);
+        QVERIFY(!link.isPortOpen());
+        reconnect->click();
+        QVERIFY(portState->text().endsWith("  open"));
+
+        // The main window closed while the fresh sender waits on a silent
+        // board: the wait ends at once (in real seconds it would last three
+        // or more), the port closes and every window goes, without a message.
+        board.setFault(sim::Fault::NoAnswer);
+        link.setSecondMs(1000);
+        QTimer::singleShot(100, &velmcon, [&] { velmcon.close(); });
+        QElapsedTimer clock;
+        clock.start();
+        fresh->findChild<QPushButton *>("sendit")->click();
+        QVERIFY2(clock.elapsed() < 1500, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(!velmcon.isVisible());
+        QVERIFY(!link.isPortOpen());
+        QVERIFY(fresh && !fresh->isVisible());
+        QCOMPARE(fresh->findChild<QLabel *>("working")->text(), QString());
+        deleteClosedWindows();
+        QCOMPARE(velmcon.findChildren<ToolWindow *>(), QList<ToolWindow *>());
+        QCOMPARE(messages, QStringList());
+        setMessageHandler(previous);
+    }
+
+    void startUpAndSystemSetup()
+    {
+        TestRoot root;
+        QStringList messages;
+        const MessageHandler previous = setMessageHandler([&](const QString &text) { messages << text; });
+        Velmcon velmcon;
+        // A settings file that cannot be read: the fatal message, and the
+        // program does not start.
+        QVERIFY(QDir().mkpath(hostpaths::settingsFile()));
+        QVERIFY(!velmcon.Form_Load());
+        QCOMPARE(messages, QStringList{QString::fromLatin1(kSettingsFatalMessage)});
+
+        // A short record naming port 9, whose link leads nowhere: the
+        // console starts with one more message, and the record's notice and
+        // the port's reason share the status bar.
+        QVERIFY(QDir().rmdir(hostpaths::settingsFile()));
+        SettingsRecord record;
+        record.setField(SettingsRecord::kPortColumn, 1, "9");
+        QVERIFY(writeAllBytes(hostpaths::settingsFile(), record.bytes().left(100)));
+        QVERIFY(linkPort(9, root.file("no-such-tty")));
+        QVERIFY(velmcon.Form_Load());
+        QCOMPARE(messages.mid(1), QStringList{QString::fromLatin1(kPortOpenFailedMessage)});
+        const QString portState = velmcon.findChild<QLabel *>(QStringLiteral("portState"))->text();
+        QVERIFY2(portState.startsWith(velmcon.link().portDevice() + "  57600,n,8,1  cannot open: "),
+                 qPrintable(portState));
+        QCOMPARE(velmcon.statusBar()->currentMessage(), loadSettings(record).notice);
+
+        // In the setup window the operator names port 1, where a board is,
+        // saves and reconnects. Save replaces the file through a rename: a
+        // hard link to the old file still holds the old record, as it would
+        // after a crash.
+        sim::VirtualBoard board;
+        QVERIFY(board.start());
+        QVERIFY(linkPort(1, board.devicePath()));
+        velmcon.findChild<QAction *>(QStringLiteral("ssetupY"))->trigger();
+        auto *setup = velmcon.findChild<ssetup *>();
+        const auto click = [setup](const char *name) { setup->findChild<QPushButton *>(QLatin1String(name))->click(); };
+        auto *comport = setup->findChild<QLineEdit *>(QStringLiteral("comport"));
+        QCOMPARE(comport->text(), QStringLiteral("9"));
+        comport->setText("1");
+        const QString file = hostpaths::settingsFile();
+        QVERIFY(::link(QFile::encodeName(file).constData(), QFile::encodeName(root.file("old.ovh")).constData()) == 0);
+        click("Saveparams");
+        QCOMPARE(readAllBytes(file), SettingsRecord::defaultRecord());
+        QCOMPARE(readAllBytes(root.file("old.ovh")), record.bytes().left(100));
+        click("Command2");
+        QVERIFY(velmcon.link().isPortOpen());
+        // Read Parameters shows what the file holds now.
+        QVERIFY(writeAllBytes(file, readAllBytes(file).replace(99, 1, "4")));
+        click("loadparam");
+        QCOMPARE(comport->text(), QStringLiteral("4"));
+        // The file gone: Save does not make it; the fatal messages, and the
+        // program ends.
+        QVERIFY(QFile::remove(file));
+        click("Saveparams");
+        click("loadparam");
+        QVERIFY(!QFile::exists(file));
+        QCOMPARE(messages.mid(2), QStringList({kSettingsWriteFatalMessage, kSettingsFatalMessage}));
+        QVERIFY(!velmcon.isVisible() && !velmcon.link().isPortOpen());
         setMessageHandler(previous);
     }
 };
