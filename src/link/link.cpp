@@ -538,10 +538,14 @@ struct Link::Private
         // must stop at this page.
         if (q->linkErrorCode == kCodePortFailed)
             q->linkTimedOut = true;
-        if (q->linkTimedOut)
+        if (q->linkTimedOut || !q->linkPacket.isEmpty())
             return;
+        // A reply that is late but on its way needs the port: one lost
+        // meanwhile ends the wait at once, as a port failure.
         const WaitEnd end = wait(
-            30, [this] { return !q->linkPacket.isEmpty(); }, false, [this] { return !q->linkPacket.isEmpty(); });
+            30, [this] { return !q->linkPacket.isEmpty(); }, true, [this] { return !q->linkPacket.isEmpty(); });
+        if (end == WaitEnd::PortFailed)
+            portFailure(true);
         if (end != WaitEnd::Reached)
             q->linkTimedOut = true;
     }
