@@ -17,9 +17,27 @@
 #include <QDir>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QtTest>
 
 using namespace pvelm;
+
+namespace {
+
+// The lock files Qt keeps for a serial device (LCK..pts_N in the first
+// writable lock folder). A velm killed while creating one leaves it empty,
+// which locks the device for 30 s, and one killed while removing a stale
+// lock leaves LCK..pts_N.rmlock, with the same effect. The test's pty is its
+// own, so after a kill any lock on it is stale: it goes before the pty goes
+// back to the system, where another program may get it.
+void removeLocks(const QString &device)
+{
+    const QString lock = "/LCK.." + device.mid(5).replace('/', '_'); // /dev/pts/N
+    for (const QString dir : {"/var/lock", "/run/lock", "/tmp", "/var/tmp"})
+        QFile::remove(dir + lock), QFile::remove(dir + lock + ".rmlock");
+}
+
+} // namespace
 
 class TestKillSave : public QObject
 {
@@ -88,6 +106,10 @@ private slots:
         int before = 0, saving = 0, renamed = 0, ended = 0, newFiles = 0, staged = 0;
         for (int run = 0; run < runs; ++run) {
             sim::VirtualBoard b;
+            const auto unlock = qScopeGuard([&] {
+                if (board)
+                    removeLocks(b.devicePath());
+            });
             QProcess velm;
             QVERIFY(start(velm, b));
             std::this_thread::sleep_for(std::chrono::microseconds(random.bounded(runUs * 5 / 4)));
@@ -123,10 +145,7 @@ private slots:
                 staged += QFile::remove(folder + '/' + file);
             }
             if (board) {
-                // A velm killed with the port open leaves the port's lock
-                // file, which the next opener removes. Open it here, in a
-                // process nobody kills: a velm killed while removing a
-                // stale lock would leave the device locked for half a minute.
+                removeLocks(b.devicePath());
                 Link link;
                 link.setPortOverride(b.devicePath());
                 link.opencomport();
