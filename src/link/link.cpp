@@ -10,6 +10,7 @@
 
 #include <QAbstractEventDispatcher>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QList>
 #include <QSerialPort>
 #include <QTimer>
@@ -623,8 +624,15 @@ struct Link::Private
         if (!port->open(QIODevice::ReadWrite)) {
             QString reason = device + QStringLiteral(": ") + port->errorString();
             if (port->error() == QSerialPort::PermissionError) {
-                reason += QStringLiteral(" (to use serial ports, join the dialout group: "
-                                         "sudo usermod -aG dialout $USER, then log in again)");
+                // The same error stands for a device we may not open and for
+                // one whose lock file another program holds, or left behind
+                // when it was killed (kept for 30 s when it left it empty).
+                const QFileInfo info(device);
+                reason += info.isReadable() && info.isWritable()
+                              ? QStringLiteral(" (another program has it open, or one that ended abruptly left its "
+                                               "lock; such a lock is cleared after 30 seconds)")
+                              : QStringLiteral(" (to use serial ports, join the dialout group: "
+                                               "sudo usermod -aG dialout $USER, then log in again)");
             }
             port->clearError();
             return refuse(reason);
