@@ -345,8 +345,9 @@ private slots:
             control->click();
         }
         alarm(0);
+        const qint64 ended = sinceLoss.elapsed();
         QVERIFY(midway);
-        QVERIFY2(sinceLoss.elapsed() < 1000, qPrintable(QString::number(sinceLoss.elapsed())));
+        QVERIFY2(ended < 1000, qPrintable(QString::number(ended)));
 
         if (!field[2].isEmpty()) {
             QWidget *shows = window->findChild<QWidget *>(field[2]);
@@ -363,7 +364,9 @@ private slots:
         // Nothing left running: the console idles.
         const std::clock_t cpu = std::clock();
         QTest::qWait(500);
-        QVERIFY2(std::clock() - cpu < CLOCKS_PER_SEC / 10, qPrintable(QString::number(std::clock() - cpu)));
+        const long cpuMs = long((std::clock() - cpu) * 1000 / CLOCKS_PER_SEC);
+        qInfo("ended %lld ms after the loss; %ld ms of CPU in the next 500 ms", ended, cpuMs);
+        QVERIFY(cpuMs < 100);
     }
 
     void unreadableSettingsEndTheProgram()
