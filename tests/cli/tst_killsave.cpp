@@ -1,9 +1,6 @@
 // velm killed with SIGKILL at random moments while it saves the settings
-// file or a flash file: afterwards the file holds the old bytes or the new
-// ones, whole, and no temporary file is left beside it.
-//
-// PVELM_KILL_RUNS (default 30) sets the runs per file, PVELM_KILL_SEED the
-// seed of the kill times; the figures are printed at the end of each row.
+// file or a flash file: the file is then the old one or the new one, whole.
+// PVELM_KILL_RUNS (default 30) and PVELM_KILL_SEED set the runs and seed.
 
 #include "flash/flashpages.h"
 #include "link/link.h"
@@ -24,14 +21,13 @@ using namespace pvelm;
 
 namespace {
 
-// The lock files Qt keeps for a serial device (LCK..pts_N in the first
-// writable lock folder). A velm killed while creating one leaves it empty,
-// which locks the device for 30 s, and one killed while removing a stale
-// lock leaves LCK..pts_N.rmlock, with the same effect. The test's pty is its
-// own, so after a kill any lock on it is stale: it goes before the pty goes
-// back to the system, where another program may get it.
+// Qt's lock files for a serial device. A velm killed while taking or clearing
+// one may leave it locked for 30 s. The pty is the test's own, so after a
+// kill any lock on it is stale; it goes before the pty goes back to the system.
 void removeLocks(const QString &device)
 {
+    if (device.isEmpty())
+        return;
     const QString lock = "/LCK.." + device.mid(5).replace('/', '_'); // /dev/pts/N
     for (const QString dir : {"/var/lock", "/run/lock", "/tmp", "/var/tmp"})
         QFile::remove(dir + lock), QFile::remove(dir + lock + ".rmlock");
@@ -106,10 +102,7 @@ private slots:
         int before = 0, saving = 0, renamed = 0, ended = 0, newFiles = 0, staged = 0;
         for (int run = 0; run < runs; ++run) {
             sim::VirtualBoard b;
-            const auto unlock = qScopeGuard([&] {
-                if (board)
-                    removeLocks(b.devicePath());
-            });
+            const auto unlock = qScopeGuard([&] { removeLocks(b.devicePath()); });
             QProcess velm;
             QVERIFY(start(velm, b));
             std::this_thread::sleep_for(std::chrono::microseconds(random.bounded(runUs * 5 / 4)));
@@ -124,16 +117,9 @@ private slots:
             const QByteArray now = readAllBytes(path);
             QVERIFY2(now == old || now == fresh, qPrintable(where + QString::number(now.size()) + " bytes"));
             newFiles += now == fresh;
-            if (velm.exitStatus() == QProcess::NormalExit) {
+            if (velm.exitStatus() == QProcess::NormalExit)
                 QVERIFY2(velm.exitCode() == 0, qPrintable(where + velm.readAllStandardError()));
-                ++ended;
-            } else if (now == fresh) {
-                ++renamed;
-            } else if (saveOpen) {
-                ++saving;
-            } else {
-                ++before;
-            }
+            ++(velm.exitStatus() == QProcess::NormalExit ? ended : now == fresh ? renamed : saveOpen ? saving : before);
             // QSaveFile writes an unnamed temporary file and links it under a
             // name of its own (NAME.XXXXXX) only to rename it at once: a kill
             // in between may leave that name, nothing else.
