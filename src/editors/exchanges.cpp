@@ -82,7 +82,8 @@ bool NudgeLoop::run(NudgeFamily family, int servoIndex, const std::function<void
             after(step);
         // The release reached us while the exchange pumped events; a link
         // that was stopped (the console closing) ends the loop too.
-        if (released || !step.result.ran || m_link.isStopped() || (maxSteps > 0 && sent >= maxSteps))
+        if (released || !step.result.ran || step.result.portFailed() || m_link.isStopped() ||
+            (maxSteps > 0 && sent >= maxSteps))
             break;
     }
     released = true;

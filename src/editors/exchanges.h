@@ -29,6 +29,9 @@ struct LinkResult
     QString text;     // linkErrorText
 
     bool succeeded() const { return ran && code == QLatin1String("0"); }
+    // The port failed, or was not open: nothing goes through until it is
+    // opened again.
+    bool portFailed() const { return ran && code == QLatin1String("7"); }
     // What the windows' status labels show: "0 No errors", "Z Unable to connect".
     QString status() const { return code + QLatin1Char(' ') + text; }
 };
@@ -55,7 +58,9 @@ MoveOutcome getThenMove(Link &link, qint64 getLine, qint64 moveLine);
 // holds the link from the first exchange to the last, so no other exchange
 // cuts in. Each family has one release flag shared by its eight buttons:
 // run() clears it, release() sets it, and the loop ends after the exchange
-// in flight. A failed exchange does not end the loop.
+// in flight. A failed exchange does not end the loop, except on a port
+// that failed or is closed: that fails at once without pumping events, so
+// the loop would run flat out and never see the release.
 class NudgeLoop
 {
 public:

@@ -10,6 +10,7 @@
 
 #include <QAbstractEventDispatcher>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QList>
 #include <QSerialPort>
 #include <QTimer>
@@ -538,10 +539,14 @@ struct Link::Private
         // must stop at this page.
         if (q->linkErrorCode == kCodePortFailed)
             q->linkTimedOut = true;
-        if (q->linkTimedOut)
+        if (q->linkTimedOut || !q->linkPacket.isEmpty())
             return;
+        // A reply that is late but on its way needs the port: one lost
+        // meanwhile ends the wait at once, as a port failure.
         const WaitEnd end = wait(
-            30, [this] { return !q->linkPacket.isEmpty(); }, false, [this] { return !q->linkPacket.isEmpty(); });
+            30, [this] { return !q->linkPacket.isEmpty(); }, true, [this] { return !q->linkPacket.isEmpty(); });
+        if (end == WaitEnd::PortFailed)
+            portFailure(true);
         if (end != WaitEnd::Reached)
             q->linkTimedOut = true;
     }
@@ -619,8 +624,15 @@ struct Link::Private
         if (!port->open(QIODevice::ReadWrite)) {
             QString reason = device + QStringLiteral(": ") + port->errorString();
             if (port->error() == QSerialPort::PermissionError) {
-                reason += QStringLiteral(" (to use serial ports, join the dialout group: "
-                                         "sudo usermod -aG dialout $USER, then log in again)");
+                // The same error stands for a device we may not open and for
+                // one whose lock file another program holds, or left behind
+                // when it was killed (kept for 30 s when it left it empty).
+                const QFileInfo info(device);
+                reason += info.isReadable() && info.isWritable()
+                              ? QStringLiteral(" (another program has it open, or one that ended abruptly left its "
+                                               "lock; such a lock is cleared after 30 seconds)")
+                              : QStringLiteral(" (to use serial ports, join the dialout group: "
+                                               "sudo usermod -aG dialout $USER, then log in again)");
             }
             port->clearError();
             return refuse(reason);

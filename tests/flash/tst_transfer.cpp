@@ -204,6 +204,20 @@ private slots:
         QCOMPARE(readAllBytes(keep), ("00003" + QByteArray(528, 'F') + "\r\n"));
     }
 
+    void portLostWhileThePageIsProgrammed()
+    {
+        // The board took the line but its reply is overdue (the page write
+        // outlasts binsender's 8 s): the download waits on, up to 30 s, for
+        // a reply that a lost port can no longer bring.
+        Rig rig;
+        QVERIFY(writeAllBytes(rig.root.file("flash.tmp"), fileOf({pageLine(0, '1')})));
+        rig.board.setPageProgramMs(5000);
+        QTimer::singleShot(300, [&] { rig.board.stop(); }); // after 8 link-seconds, well before 30
+        const flash::TransferResult r = flash::writePageFile(rig.link, rig.root.file("flash.tmp"));
+        QCOMPARE(r.outcome, Outcome::Failed);
+        QVERIFY2(r.detail.endsWith(Link::describe("7")), qPrintable(r.detail));
+    }
+
     void downloadFrame()
     {
         // The converter's download frame in one run: no temp hex file, a

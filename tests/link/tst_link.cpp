@@ -471,6 +471,13 @@ void tst_Link::opencomport()
     const QSerialPort *port = link.port();
     QCOMPARE((QList<int>{port->baudRate(), port->parity(), port->dataBits(), port->stopBits()}),
              (QList<int>{57600, QSerialPort::NoParity, QSerialPort::Data8, QSerialPort::OneStop}));
+    // A second link to the device is refused by the first one's lock: the
+    // reason must not send the operator to the dialout group.
+    Link second;
+    second.opencomport();
+    QVERIFY(!second.isPortOpen());
+    QVERIFY2(second.portOpenError().contains("lock") && !second.portOpenError().contains("dialout"),
+             qPrintable(second.portOpenError()));
     // Opening again closes first and opens the same way.
     QVERIFY(link.opencomport());
     QVERIFY(link.isPortOpen());

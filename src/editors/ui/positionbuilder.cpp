@@ -249,7 +249,10 @@ void positionbuilder::nudge_MouseDown(NudgeFamily family, int k)
                 showText(packet);
         },
         [this](const NudgeLoop::Step &step) {
-            if (!step.reply) {
+            if (step.result.portFailed()) {
+                // The loop ends here whether or not the button is still held.
+                showText(step.result.status() + QStringLiteral(": the nudge stopped"));
+            } else if (!step.reply) {
                 if (!m_keepNotice)
                     showText(QStringLiteral("Error"));
             } else if (step.reply->servoIndex >= 0)

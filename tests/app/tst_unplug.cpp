@@ -1,0 +1,139 @@
+// The adapter pulled out in the middle of a download, a flash save, the
+// monitor and a held nudge, each driven through its window: the operation
+// ends at once, says it failed, gives back its controls, the status bar says
+// the port was lost, and the console idles afterwards.
+
+#include "app/ui/messages.h"
+#include "app/ui/toolwindow.h"
+#include "app/ui/velmcon.h"
+#include "editors/ui/nudgebutton.h"
+#include "flash/flashpages.h"
+#include "settings/hostpaths.h"
+#include "sim/virtualboard.h"
+#include "support/testenv.h"
+
+#include <ctime>
+#include <unistd.h>
+
+#include <QAbstractButton>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QStatusBar>
+#include <QtTest>
+
+using namespace pvelm;
+
+class TestUnplug : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<TestRoot> m_root;
+    std::unique_ptr<sim::VirtualBoard> m_board;
+    std::unique_ptr<Velmcon> m_velmcon;
+
+    // A virtual board on port 1.
+    void startBoardOnPort1()
+    {
+        m_board = std::make_unique<sim::VirtualBoard>();
+        QVERIFY(m_board->start());
+        QDir().mkpath(m_root->file("dosdevices"));
+        QVERIFY(QFile::link(m_board->devicePath(), hostpaths::dosDeviceLink(1)));
+    }
+    QAction *action(const char *name) { return m_velmcon->findChild<QAction *>(QLatin1String(name)); }
+
+private slots:
+    void init()
+    {
+        m_root = std::make_unique<TestRoot>();
+        setMessageHandler([](const QString &) {});
+        m_velmcon = std::make_unique<Velmcon>();
+    }
+    void cleanup()
+    {
+        m_velmcon.reset();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        m_board.reset();
+        setMessageHandler({});
+        m_root.reset();
+    }
+
+    void unplugMidOperation_data()
+    {
+        // The menu item that opens the window ("": the main window) | the
+        // control the operator works | where the failure shows ("": the
+        // status bar only) | what it shows | controls usable afterwards.
+        QTest::addColumn<QString>("row");
+        QTest::newRow("download") << "filegobblery|toflash|Flashindicator|FAIL|toflash Readvelm";
+        QTest::newRow("flash save") << "binsendY|savefla|Text3|(Serial port not open)|savefla readfla Command6";
+        QTest::newRow("monitor") << "|Monitor|||Run Monitor Getstatus";
+        QTest::newRow("nudge held") << "posbuild|posup(0)|responce|7 Serial port not open|posup(0) getcur";
+    }
+    void unplugMidOperation()
+    {
+        // The adapter pulled out while an operation runs on it: the
+        // operation ends at once however it waits, says it failed, gives
+        // back every control, and the status bar says the port was lost.
+        QFETCH(QString, row);
+        const QStringList field = row.split('|');
+        startBoardOnPort1();
+        m_board->setBaud(57600); // about 100 ms a flash page
+        QVERIFY(m_velmcon->Form_Load());
+        m_velmcon->show();
+        QStringList pages;
+        for (int page = 0; page < 20; ++page)
+            pages << flash::pageLine(page, QString(528, QLatin1Char('A')));
+        QVERIFY(writeAllBytes(hostpaths::toHost("c:\\Corvane\\flash.tmp"), pages.join("\r\n").toLatin1()));
+        QWidget *window = m_velmcon.get();
+        if (!field[0].isEmpty()) {
+            action(qPrintable(field[0]))->trigger();
+            window = m_velmcon->findChildren<ToolWindow *>().constLast();
+            QVERIFY(QTest::qWaitForWindowActive(window));
+        }
+        if (auto *endpage = window->findChild<QLineEdit *>("endpage"))
+            endpage->setText("40");
+
+        Link &link = m_velmcon->link();
+        QElapsedTimer sinceLoss;
+        bool midway = false;
+        QTimer::singleShot(250, m_velmcon.get(), [&] {
+            midway = link.isHeld() || (link.monitoring && !link.isBusy());
+            m_board->stop();
+            sinceLoss.start();
+        });
+        alarm(20); // a hang ends the test here rather than at CTest's timeout
+        auto *control = window->findChild<QAbstractButton *>(field[1]);
+        if (qobject_cast<editors::NudgeButton *>(control)) {
+            QTest::keyPress(control, Qt::Key_Space); // returns when the held nudge ends
+            QTest::keyRelease(control, Qt::Key_Space);
+        } else {
+            control->click();
+        }
+        alarm(0);
+        const qint64 ended = sinceLoss.elapsed();
+        QVERIFY(midway);
+        QVERIFY2(ended < 1000, qPrintable(QString::number(ended)));
+
+        if (!field[2].isEmpty()) {
+            QWidget *shows = window->findChild<QWidget *>(field[2]);
+            const QString text =
+                shows->property(qobject_cast<QPlainTextEdit *>(shows) ? "plainText" : "text").toString();
+            QVERIFY2(text.contains(field[3]), qPrintable(text));
+        }
+        for (const QString &name : field[4].split(' '))
+            QVERIFY2(window->findChild<QWidget *>(name)->isEnabled(), qPrintable(name));
+        QVERIFY(!link.isBusy() && !link.isPortOpen());
+        const QString portState = m_velmcon->statusBar()->findChild<QLabel *>("portState")->text();
+        QVERIFY2(portState.contains("  lost: "), qPrintable(portState));
+
+        // Nothing left running: the console idles.
+        const std::clock_t cpu = std::clock();
+        QTest::qWait(500);
+        const long cpuMs = long((std::clock() - cpu) * 1000 / CLOCKS_PER_SEC);
+        qInfo("ended %lld ms after the loss; %ld ms of CPU in the next 500 ms", ended, cpuMs);
+        QVERIFY(cpuMs < 100);
+    }
+};
+
+QTEST_MAIN(TestUnplug)
+#include "tst_unplug.moc"
