@@ -28,36 +28,7 @@ class TestUnplug : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<TestRoot> m_root;
-    std::unique_ptr<sim::VirtualBoard> m_board;
-    std::unique_ptr<Velmcon> m_velmcon;
-
-    // A virtual board on port 1.
-    void startBoardOnPort1()
-    {
-        m_board = std::make_unique<sim::VirtualBoard>();
-        QVERIFY(m_board->start());
-        QDir().mkpath(m_root->file("dosdevices"));
-        QVERIFY(QFile::link(m_board->devicePath(), hostpaths::dosDeviceLink(1)));
-    }
-    QAction *action(const char *name) { return m_velmcon->findChild<QAction *>(QLatin1String(name)); }
-
 private slots:
-    void init()
-    {
-        m_root = std::make_unique<TestRoot>();
-        setMessageHandler([](const QString &) {});
-        m_velmcon = std::make_unique<Velmcon>();
-    }
-    void cleanup()
-    {
-        m_velmcon.reset();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        m_board.reset();
-        setMessageHandler({});
-        m_root.reset();
-    }
-
     void unplugMidOperation_data()
     {
         // The menu item that opens the window ("": the main window) | the
@@ -76,29 +47,35 @@ private slots:
         // back every control, and the status bar says the port was lost.
         QFETCH(QString, row);
         const QStringList field = row.split('|');
-        startBoardOnPort1();
-        m_board->setBaud(57600); // about 100 ms a flash page
-        QVERIFY(m_velmcon->Form_Load());
-        m_velmcon->show();
+        TestRoot root;
+        setMessageHandler([](const QString &) {});
+        sim::VirtualBoard board;
+        QVERIFY(board.start());
+        board.setBaud(57600); // about 100 ms a flash page
+        QDir().mkpath(root.file("dosdevices"));
+        QVERIFY(QFile::link(board.devicePath(), hostpaths::dosDeviceLink(1)));
+        Velmcon velmcon;
+        QVERIFY(velmcon.Form_Load());
+        velmcon.show();
         QStringList pages;
         for (int page = 0; page < 20; ++page)
             pages << flash::pageLine(page, QString(528, QLatin1Char('A')));
         QVERIFY(writeAllBytes(hostpaths::toHost("c:\\Corvane\\flash.tmp"), pages.join("\r\n").toLatin1()));
-        QWidget *window = m_velmcon.get();
+        QWidget *window = &velmcon;
         if (!field[0].isEmpty()) {
-            action(qPrintable(field[0]))->trigger();
-            window = m_velmcon->findChildren<ToolWindow *>().constLast();
+            velmcon.findChild<QAction *>(field[0])->trigger();
+            window = velmcon.findChildren<ToolWindow *>().constLast();
             QVERIFY(QTest::qWaitForWindowActive(window));
         }
         if (auto *endpage = window->findChild<QLineEdit *>("endpage"))
             endpage->setText("40");
 
-        Link &link = m_velmcon->link();
+        Link &link = velmcon.link();
         QElapsedTimer sinceLoss;
         bool midway = false;
-        QTimer::singleShot(250, m_velmcon.get(), [&] {
+        QTimer::singleShot(250, &velmcon, [&] {
             midway = link.isHeld() || (link.monitoring && !link.isBusy());
-            m_board->stop();
+            board.stop();
             sinceLoss.start();
         });
         alarm(20); // a hang ends the test here rather than at CTest's timeout
@@ -123,7 +100,7 @@ private slots:
         for (const QString &name : field[4].split(' '))
             QVERIFY2(window->findChild<QWidget *>(name)->isEnabled(), qPrintable(name));
         QVERIFY(!link.isBusy() && !link.isPortOpen());
-        const QString portState = m_velmcon->statusBar()->findChild<QLabel *>("portState")->text();
+        const QString portState = velmcon.statusBar()->findChild<QLabel *>("portState")->text();
         QVERIFY2(portState.contains("  lost: "), qPrintable(portState));
 
         // Nothing left running: the console idles.
