@@ -1,6 +1,5 @@
 #include "ptyclient.h"
 #include "sim/boardengine.h"
-#include "support/testenv.h"
 
 #include <QTest>
 
@@ -108,7 +107,6 @@ private slots:
     {
         QTest::addColumn<QByteArray>("bytes");
         const QByteArray good = BoardState().serialize();
-        QTest::newRow("empty") << QByteArray();
         QTest::newRow("other file") << QByteArray("00005FFFF\r\n");
         QTest::newRow("truncated") << good.left(good.size() - 1);
         QTest::newRow("trailing bytes") << good + "x";
@@ -127,9 +125,6 @@ private slots:
         QVERIFY(!error.isEmpty());
         QVERIFY(s == before);
     }
-
-private:
-    TestRoot m_root;
 };
 
 QTEST_GUILESS_MAIN(TestEngine)

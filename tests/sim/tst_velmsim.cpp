@@ -85,7 +85,6 @@ private slots:
         QTest::newRow("unknown fault") << QStringList{"--fault", "sometimes"};
         QTest::newRow("port out of range") << QStringList{"--com", "10"};
         QTest::newRow("baud not a number") << QStringList{"--baud", "fast"};
-        QTest::newRow("unknown option") << QStringList{"--speed"};
     }
 
     void badUsage()
