@@ -1,11 +1,15 @@
 // Whole compiles on real files: the worked example byte for byte, line
 // numbering and page flushing, the two label passes, failures and hostile
 // input; which source line wrote each program line, and the report the
-// editor lists; and the demo program a newcomer gets, which is the
-// pick-and-place example.
+// editor lists; the demo program a newcomer gets, which is the
+// pick-and-place example. And the page merge on its own: one line per page
+// in first-seen order, overlays laid over in file order, empty (FF-leading)
+// slots never copied; too many lines for its tables, or a line that is no
+// page line, refused.
 
 #include "compilehelpers.h"
 #include "compiler/demoprogram.h"
+#include "compiler/pagemerge.h"
 #include "compiler/sourcemap.h"
 
 #include <QElapsedTimer>
@@ -53,6 +57,26 @@ QList<QByteArray> listBody(const QByteArray &list)
     return lines.mid(0, qMax(0, int(lines.size()) - 7));
 }
 
+struct MergeFiles
+{
+    explicit MergeFiles(const TestRoot &root) : root(root) {}
+    QString path(const char *name) const { return root.file(QString::fromLatin1(name)); }
+    bool run(const QByteArray &premerged)
+    {
+        writeAllBytes(path("premerged.tmp"), premerged);
+        const bool ok =
+            merge.run(path("premerged.tmp"), path("fixup.tmp"), path("fixup1.tmp"), path("flash.tmp"), &why);
+        fixup = readAllBytes(path("fixup.tmp"));
+        fixup1 = readAllBytes(path("fixup1.tmp"));
+        hex = readAllBytes(path("flash.tmp"));
+        return ok;
+    }
+    const TestRoot &root;
+    PageMerge merge;
+    QString why;
+    QByteArray fixup, fixup1, hex;
+};
+
 } // namespace
 
 class TestCompile : public QObject
@@ -71,6 +95,9 @@ private slots:
     void programLineToSourceLine();
     void reportInSourceOrder();
     void demoIsThePickAndPlaceExample();
+    void mergeOverlays();
+    void mergeLimits_data();
+    void mergeLimits();
 };
 
 void TestCompile::workedExample()
@@ -164,8 +191,9 @@ void TestCompile::failures_data()
     QTest::newRow("list path is a folder") << crlf({"STOP"}) << QStringLiteral("c:\\Corvane") << hex << atZero << true;
     QTest::newRow("list would replace the source")
         << crlf({"STOP"}) << QStringLiteral("c:\\Corvane\\velm.txt") << hex << atZero << false;
-    QTest::newRow("number too big: element address") << crlf({"ADDRESS 100", "STOP", "STOP", "WAIT 9999999999"}) << list
-                                                     << hex << QStringList{kFailure + "102", kFailure + "102"} << true;
+    QTest::newRow("number too big: its address, and the pass stops")
+        << crlf({"ADDRESS 100", "STOP", "STOP", "WAIT 9999999999", "ADDRESS NEXT"}) << list << hex
+        << QStringList{kFailure + "102", kFailure + "102"} << true;
     QTest::newRow("ADDRESS without digits")
         << crlf({"STOP", "ADDRESS NEXT"}) << list << hex << QStringList{kFailure + "1", kFailure + "1"} << true;
     QTest::newRow("merge cannot write: once")
@@ -216,7 +244,9 @@ void TestCompile::badInput_data()
     QTest::newRow("million-character marker") << "MARKER" + QByteArray(1000000, 'b') << QList<int>{1, 0, 0};
     QTest::newRow("million digits fail the passes") << "S1=" + QByteArray(1000000, '7') << QList<int>{};
     QTest::newRow("NUL bytes") << QByteArray("\0\0\0\nS1=\0\nWAIT\0 5", 16) << QList<int>{2, 2, 0};
-    QTest::newRow("no line end at the end, CR and LF") << QByteArray("WAIT 1\rSTOP\n\r\nSTOP") << QList<int>{3, 0, 1};
+    // LF CR is two line ends, CR LF one.
+    QTest::newRow("no line end at the end, CR and LF")
+        << QByteArray("WAIT 1\rSTOP\n\rSTOP\r\nSTOP") << QList<int>{4, 0, 1};
 }
 
 void TestCompile::badInput()
@@ -244,7 +274,6 @@ void TestCompile::programLineToSourceLine_data()
     QTest::addColumn<int>("sourceLine"); // 0: nothing was written there
 
     QTest::newRow("a label takes no line") << QByteArray("address_blocks.txt") << 1 << 10;
-    QTest::newRow("ADDRESS block") << QByteArray("address_blocks.txt") << 80 << 25;
     QTest::newRow("between blocks") << QByteArray("address_blocks.txt") << 5 << 0;
     // Placeholders take their line; ignored lines do not.
     QTest::newRow("ignored placeholder") << QByteArray("errors.txt") << 0 << 4;
@@ -300,6 +329,60 @@ void TestCompile::demoIsThePickAndPlaceExample()
     writeAllBytes(root.file("drive_c/Velm/Demo/velm.txt"), "STOP\r\n");
     QVERIFY(!installDemoProgram(source, &why));
     QCOMPARE(readAllBytes(root.file("drive_c/Velm/Demo/velm.txt")), QByteArray("STOP\r\n"));
+}
+
+void TestCompile::mergeOverlays()
+{
+    TestRoot root;
+    MergeFiles m(root);
+    const QByteArray first = pageLine(3, {{0, "11"}, {1, "22"}, {2, "FF0003"}});
+    const QByteArray other = pageLine(9, {{5, "55"}});
+    const QByteArray second = pageLine(3, {{1, "33"}, {4, "44"}, {0, "FF0007"}}); // FF-leading slot 0 is empty
+    const QByteArray blank = pageLine(3);                                         // from ADDRESS after ADDRESS
+    const QByteArray third = pageLine(3, {{4, "66"}, {5, "FE41"}});               // a marker is not empty
+    QVERIFY(m.run(crlf({first, other, second, blank, third})));
+    QCOMPARE(m.fixup, crlf({first, other}));
+    QCOMPARE(m.fixup1, crlf({second, blank, third}));
+    // Later blocks win slot by slot; an FF-leading element in the first line stays.
+    QCOMPARE(m.hex, crlf({pageLine(3, {{0, "11"}, {1, "33"}, {2, "FF0003"}, {4, "66"}, {5, "FE41"}}), other}));
+}
+
+void TestCompile::mergeLimits_data()
+{
+    QTest::addColumn<QByteArray>("premerged");
+    QTest::addColumn<int>("hexLines"); // 0: the merge refuses, saying why
+    QTest::addColumn<QString>("why");
+    auto lines = [](int count, bool samePage) {
+        QByteArray premerged;
+        for (int i = 0; i < count; ++i)
+            premerged += pageLine(samePage ? 7 : i % 2048, {{i % 16, "80"}}) + "\r\n";
+        return premerged;
+    };
+    QTest::newRow("4097 page lines") << lines(4097, false) << 2048 << QString();
+    QTest::newRow("4098 page lines") << lines(4098, false) << 0 << QStringLiteral("4097");
+    QTest::newRow("4096 overlays") << lines(4097, true) << 1 << QString();
+    QTest::newRow("4097 overlays") << lines(4098, true) << 0 << QStringLiteral("4097");
+    QTest::newRow("short") << crlf({pageLine(1), "00001FFFF", pageLine(2)}) << 0 << QStringLiteral("line 2");
+    QTest::newRow("letters in the page field")
+        << crlf({pageLine(1), "0000A" + QByteArray(528, 'F'), pageLine(2)}) << 0 << QStringLiteral("line 2");
+    QTest::newRow("empty line") << crlf({pageLine(1), {}, pageLine(2)}) << 0 << QStringLiteral("line 2");
+}
+
+void TestCompile::mergeLimits()
+{
+    QFETCH(QByteArray, premerged);
+    QFETCH(int, hexLines);
+    QFETCH(QString, why);
+    TestRoot root;
+    MergeFiles m(root);
+    writeAllBytes(m.path("flash.tmp"), "old");
+    QCOMPARE(m.run(premerged), hexLines > 0);
+    if (hexLines > 0) {
+        QCOMPARE(m.hex.count('\n'), hexLines);
+    } else {
+        QVERIFY2(m.why.contains(why), qPrintable(m.why));
+        QCOMPARE(m.hex, QByteArray("old")); // the merge never started writing it
+    }
 }
 
 QTEST_GUILESS_MAIN(TestCompile)
