@@ -1,20 +1,29 @@
-// The compiler window driven offscreen on real files, in one run: its
-// controls and the paths it takes from the settings record, a failed compile
-// and the state of its buttons, a whole compile, and paths edited between
-// compiles.
+// The compiler window and its script editor, driven offscreen on real
+// files. The window in one run: its controls and the paths it takes from the
+// settings record, a failed compile and the state of its buttons, a whole
+// compile, and paths edited between compiles. The editor opened from it in
+// the whole console on the virtual board: open, edit, compile (which saves
+// first), go to a reported line, follow the board, find, and closing that
+// never loses changes.
 
 #include "app/ui/messages.h"
+#include "app/ui/velmcon.h"
 #include "compilehelpers.h"
 #include "compiler/ui/filegobbler.h"
+#include "compiler/ui/scripteditor.h"
 #include "link/link.h"
 #include "settings/hostpaths.h"
 #include "settings/settings.h"
+#include "sim/virtualboard.h"
 
+#include <QAccessible>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTextBlock>
 #include <QtTest>
 
 using namespace pvelm;
@@ -28,6 +37,11 @@ QString corvane(const QString &name)
     return hostpaths::toHost(QStringLiteral("c:\\Corvane\\") + name);
 }
 
+template <typename T> T *child(QWidget *w, const char *name)
+{
+    return w->findChild<T *>(QLatin1String(name));
+}
+
 } // namespace
 
 class TestFilegobbler : public QObject
@@ -36,12 +50,12 @@ class TestFilegobbler : public QObject
 
 private slots:
     void convert();
+    void editCompileFollow();
 };
 
 void TestFilegobbler::convert()
 {
     TestRoot root;
-    QVERIFY(QDir().mkpath(root.file("drive_d/out")));
     SettingsRecord settings;
     Link link;
     link.setSettings(&settings);
@@ -106,40 +120,151 @@ void TestFilegobbler::convert()
     QVERIFY(!QFile::exists(corvane("flash.tmp")));
     messages.clear();
 
-    // The worked example, with a single-byte character in its comment and
-    // no line end after its last line.
-    QVERIFY(writeAllBytes(root.file("drive_d/MyScripts/arm.txt"), "/ pick up the p\xE9"
-                                                                  "ce\r\nADDRESS 16\r\nSTART\r\nS1 = 1500\r\nWAIT "
-                                                                  "250\r\nGOTO START"));
-    button("Readvelm")->click();
-    QCOMPARE(messages, QStringList());
-    QCOMPARE(counters(), (QStringList{"3", "0", "1", "0", "0", "0", "0"}));
-    QCOMPARE(echo(), QString::fromLatin1("/ pick up the p\xE9"
-                                         "ce\nADDRESS 16\nSTART\nS1 = 1500\nWAIT 250\nGOTO START\n"));
-    QCOMPARE(readAllBytes(corvane("flash.tmp")),
-             crlf({pageLine(1, {{0, "500105DC"}, {1, "28FF00FA"}, {2, "0AFF0010"}})}));
-    QVERIFY(readAllBytes(root.file("drive_d/out/mylist.txt")).startsWith("16 label: START 16\r\n"));
-
     // The setup window changes the record while this window is open: the
-    // temp hex path stays as it was at load, the boxes are read at each pass
-    // (Windows paths in any case, or host paths), and the second compile
-    // replaces the counters and the echo.
+    // temp hex path stays as it was at load, and the boxes are read at each
+    // pass (Windows paths in any case, or host paths). The echo shows a
+    // single-byte character as it is, and a last line without its line end.
     QVERIFY(writeAllBytes(root.file("scripts/other.txt"),
-                          crlf({"CALL 5", "RETURN", "DO 3", "LOOP", "LOOP", "GOTO NOWHERE"})));
+                          crlf({"/ p\xE9", "CALL 5", "RETURN", "DO 3", "LOOP", "LOOP"}) + "GOTO NOWHERE"));
     settings.setPath(SettingsRecord::kTempHexPathColumn, "c:\\Corvane\\moved.tmp");
     box("SourceFile")->setText(root.file("scripts/other.txt"));
     box("Listfile")->setText("C:\\CORVANE\\Second.txt");
     box("tempfile")->setText("c:\\Corvane\\work.tmp");
     button("Readvelm")->click();
     QCOMPARE(messages, QStringList());
-    QCOMPARE(counters(), (QStringList{"5", "1", "0", "1", "1", "1", "2"}));
-    QCOMPARE(echo(), QStringLiteral("CALL 5\nRETURN\nDO 3\nLOOP\nLOOP\nGOTO NOWHERE\n"));
+    QCOMPARE(counters(), (QStringList{"5", "1", "1", "1", "1", "1", "2"}));
+    QCOMPARE(echo(), QString::fromLatin1("/ p\xE9\nCALL 5\nRETURN\nDO 3\nLOOP\nLOOP\nGOTO NOWHERE\n"));
     QVERIFY(readAllBytes(root.file("drive_c/Corvane/Second.txt"))
                 .startsWith("0 Call Line number: 00005\r\n1 Return from Subprogram\r\n"));
     QCOMPARE(readAllBytes(corvane("work.tmp")),
              crlf({pageLine(0, {{0, "14FF0005"}, {1, "16"}, {2, "1EFF0003"}, {3, "20"}, {4, "20"}})}));
     QCOMPARE(readAllBytes(corvane("flash.tmp")), readAllBytes(corvane("work.tmp")));
     QVERIFY(!QFile::exists(corvane("moved.tmp")));
+    setMessageHandler(previous);
+}
+
+void TestFilegobbler::editCompileFollow()
+{
+    TestRoot root;
+    const QByteArray example = readAllBytes(QStringLiteral(PVELM_SOURCE_DIR "/examples/address_blocks.txt"));
+    QVERIFY(writeAllBytes(corvane("velm.txt"), example));
+    QStringList messages;
+    const MessageHandler previous = setMessageHandler([&](const QString &m) { messages << m; });
+    // The whole console on the virtual board, so the editor follows what
+    // the main window's monitor shows.
+    sim::VirtualBoard board;
+    QVERIFY(board.start());
+    board.updateState([](sim::BoardState &s) { s.params[7] = 2; }); // a report every 20 ms
+    Velmcon main;
+    main.link().setPortOverride(board.devicePath());
+    QVERIFY(main.Form_Load());
+    main.link().setSecondMs(100);
+    main.filegobblery_Click();
+    filegobbler &converter = *main.findChild<filegobbler *>();
+    child<QPushButton>(&converter, "editscript")->click();
+    ScriptEditor *editor = converter.scriptEditor();
+    QVERIFY(editor);
+    editor->resize(600, 300);
+    editor->show();
+    ScriptText *text = editor->text();
+    // Coloured as the compiler reads it: the keyword of line 8.
+    const auto formats = text->document()->findBlockByNumber(7).layout()->formats();
+    QVERIFY(!formats.isEmpty() && formats.first().start == 0 && formats.first().format.fontWeight() == QFont::Bold);
+
+    // A bad line pushes everything below it one line down; Compile saves it
+    // and runs the converter's compile.
+    QTextCursor cursor(text->document()->findBlockByNumber(7));
+    cursor.insertText(QStringLiteral("WAIT\n"));
+    child<QPushButton>(editor, "Compile")->click();
+    // Saved with CR LF line ends, whatever the file had.
+    QByteArray expected = example;
+    expected.replace("\r\n", "\n").replace("\n", "\r\n").replace("DSR1 = 300", "WAIT\r\nDSR1 = 300");
+    QCOMPARE(readAllBytes(corvane("velm.txt")), expected);
+    QCOMPARE(child<QLabel>(&converter, "errorbumper")->text(), QStringLiteral("1"));
+    QVERIFY(messages.isEmpty());
+    auto *list = child<QListWidget>(editor, "diagnostics");
+    QCOMPARE(list->count(), 1);
+    QVERIFY(list->item(0)->text().startsWith(QLatin1String("Line 8: error: ")));
+    QCOMPARE(text->reportedLines(), QSet<int>{8});
+    text->moveCursor(QTextCursor::End);
+    list->itemClicked(list->item(0));
+    QCOMPARE(text->textCursor().blockNumber(), 7);
+
+    // The compiled program in the board's flash, run and stopped: each line
+    // the monitor shows is highlighted through the map (the patch block's
+    // WAIT 400 at program line 3 is now source line 48) and kept in view,
+    // and the cursor stays where the operator left it.
+    QCOMPARE(converter.compiler().sourceLines().sourceLine(3), 48);
+    const QByteArray hex = readAllBytes(corvane("flash.tmp"));
+    board.updateState([&](sim::BoardState &s) {
+        for (const QByteArray &line : hex.split('\n')) {
+            if (line.size() >= 517)
+                s.flash.replace(line.left(5).toInt() * sim::BoardState::PageBytes, 256,
+                                QByteArray::fromHex(line.mid(5, 512)));
+        }
+    });
+    int followed = 0;
+    QTimer sampler;
+    connect(&sampler, &QTimer::timeout, this, [&] {
+        const qint64 shown = main.findChild<QLabel *>(QStringLiteral("currentline"))->text().toLongLong();
+        const int source = text->runningLine();
+        if (source == 0 || source != converter.compiler().sourceLines().sourceLine(shown))
+            return;
+        ++followed;
+        QVERIFY(text->visibleLines().first <= source && source <= text->visibleLines().second);
+    });
+    sampler.start(5);
+    QTimer::singleShot(400, this, [&] { main.stopall_Click(); });
+    main.Run_Click();
+    sampler.stop();
+    QVERIFY(followed > 0);
+    QCOMPARE(text->textCursor().blockNumber(), 7);
+    auto *boardLine = child<QLabel>(editor, "boardLine");
+    QVERIFY(boardLine->text().startsWith(QLatin1String("Board at line ")));
+    QCOMPARE(QAccessible::queryAccessibleInterface(boardLine)->text(QAccessible::Name), boardLine->text());
+
+    // Find: case as the compiler ignores it, then again from the top.
+    child<QLineEdit>(editor, "findText")->setText(QStringLiteral("settle"));
+    for (int i = 0; i < 3; ++i)
+        child<QPushButton>(editor, "findNext")->click();
+    QCOMPARE(text->textCursor().blockNumber(), 26); // IFINPUT 4 = 1 GOSUB SETTLE
+    auto *message = child<QLabel>(editor, "editorMessage");
+    QCOMPARE(message->text(), QStringLiteral("Found from the top"));
+
+    // Another file in the converter's source box is not compiled under this
+    // file's name.
+    child<QLineEdit>(&converter, "SourceFile")->setText(QStringLiteral("c:\\Corvane\\other.txt"));
+    child<QPushButton>(editor, "Compile")->click();
+    QVERIFY(message->text().startsWith(QLatin1String("Not compiled: ")));
+
+    // Changes are never lost. A character a single-byte file cannot hold
+    // writes nothing.
+    QStringList questions;
+    Answer answer = Answer::Cancel;
+    const QuestionHandler previousQuestion = setQuestionHandler([&](const QString &q) {
+        questions << q;
+        return answer;
+    });
+    QTextCursor(text->document()).insertText(QStringLiteral("/ 20\u20AC\n"));
+    editor->save();
+    QVERIFY(message->text().startsWith(QLatin1String("Not saved: line 1 ")));
+    QCOMPARE(readAllBytes(corvane("velm.txt")), expected);
+    text->undo();
+    // Cancel keeps both windows open, whichever is closed.
+    QTextCursor(text->document()).insertText(QStringLiteral("WAIT 5\n"));
+    QVERIFY(!editor->close());
+    QVERIFY(!converter.close());
+    QCOMPARE(questions.size(), 2);
+    QVERIFY(questions.first().contains(corvane("velm.txt")));
+    QCOMPARE(readAllBytes(corvane("velm.txt")), expected);
+    // Yes saves (through a file renamed over the old one) and lets the
+    // converter close with its editor.
+    answer = Answer::Yes;
+    QPointer<ScriptEditor> open = editor;
+    QVERIFY(converter.close());
+    QCOMPARE(readAllBytes(corvane("velm.txt")), "WAIT 5\r\n" + expected);
+    QTRY_VERIFY(!open);
+    setQuestionHandler(previousQuestion);
     setMessageHandler(previous);
 }
 
