@@ -1,5 +1,5 @@
 // The velm binary as a user runs it: exit statuses, stdout and stderr, the
-// bytes it puts on the wire, what it does to the settings file, and velm
+// bytes it puts on the wire, how it takes the settings file, and velm
 // compile with its report and one FILE:LINE diagnostic per statement error.
 
 #include "settings/settings.h"
@@ -27,21 +27,18 @@ QByteArray versionReply()
 }
 const QString kUsageLine = QRegularExpression::escape(QStringLiteral("usage: velm [--port DEVICE | --simulate] "));
 
-QString example(const char *name)
-{
-    return QStringLiteral(PVELM_SOURCE_DIR "/examples/") + QLatin1String(name);
-}
-
 // One run of velm, with a virtual board at hand: "PORT" in the arguments
 // stands for --port and the board's device, and dosdevices/com1 leads to the
 // board too. The wire is what the board received after the handshake bytes;
-// out and err are patterns for the whole of stdout and stderr.
+// out and err are patterns for the whole of stdout and stderr. The settings
+// file is written before the run unless empty ("/": a folder in its place).
 struct Case
 {
     QStringList args;
     QByteArray wire;
     int exitCode;
     QString out, err;
+    QByteArray settings;
 };
 
 QString exactly(const QByteArray &text)
@@ -50,9 +47,9 @@ QString exactly(const QByteArray &text)
 }
 
 void row(const char *name, const QStringList &args, const QByteArray &wire, int exitCode, const QString &out,
-         const QString &err = QString())
+         const QString &err = QString(), const QByteArray &settings = QByteArray())
 {
-    QTest::newRow(name) << Case{args, wire, exitCode, out, err};
+    QTest::newRow(name) << Case{args, wire, exitCode, out, err, settings};
 }
 
 bool matches(const QString &pattern, const QByteArray &text)
@@ -101,6 +98,14 @@ private slots:
         const QString version = exactly(VirtualBoard::versionText().left(13).toLatin1() + '\n' + reply);
         row("version on the settings' port", {"version"}, longRequest("R0200000"), 0, version);
         row("version on COM1", {"--port", "cOm1", "version"}, longRequest("R0200000"), 0, version);
+        // A short record the console did not write: velm warns in one line
+        // and goes on. A settings file that cannot be read ends the job.
+        QByteArray own = SettingsRecord::defaultRecord().left(120);
+        own.replace(9, 16, "   Someone else ");
+        row("foreign short settings record", {"PORT", "version"}, longRequest("R0200000"), 0, version,
+            "velm: warning: [^\n]*\n", own);
+        row("unreadable settings file", {"PORT", "version"}, "", 1, "",
+            exactly("velm: Canot open config file or invalid directory. Re-setup\n"), "/");
         // The board echoes an unknown code with "X" at column 62: printed,
         // and the job failed.
         row("send long, short fields padded", {"PORT", "send", "long", "A", "12"}, longRequest("00A00012"), 1,
@@ -145,6 +150,10 @@ private slots:
         QVERIFY(board.start());
         QDir().mkpath(root.file("dosdevices"));
         QVERIFY(QFile::link(board.devicePath(), root.file("dosdevices/com1")));
+        if (c.settings == "/")
+            QVERIFY(QDir().mkpath(root.file(kSettingsFile)));
+        else if (!c.settings.isEmpty())
+            QVERIFY(writeAllBytes(root.file(kSettingsFile), c.settings));
         if (!c.args.isEmpty() && c.args.first() == "PORT")
             c.args = QStringList{"--port", board.devicePath()} + c.args.mid(1);
         const VelmRun r = runVelm(c.args);
@@ -161,25 +170,6 @@ private slots:
             QVERIFY(!QFileInfo::exists(root.file(kSettingsFile)));
     }
 
-    void settingsFile()
-    {
-        // A short record the console did not write: velm warns in one line
-        // and goes on. A settings file that cannot be read ends the job.
-        TestRoot root;
-        const QString file = root.file(kSettingsFile);
-        QByteArray own = SettingsRecord::defaultRecord().left(120);
-        own.replace(9, 16, "   Someone else ");
-        QVERIFY(writeAllBytes(file, own));
-        VelmRun r = runVelm({"--simulate", "send", "long", "R02"});
-        QCOMPARE(r.exitCode, 0);
-        QVERIFY2(r.err.startsWith("velm: warning: ") && r.err.count('\n') == 1, r.err.constData());
-        QVERIFY(QFile::remove(file) && QDir().mkpath(file));
-        r = runVelm({"--simulate", "version"});
-        QCOMPARE(r.exitCode, 1);
-        QCOMPARE(r.out, QByteArray());
-        QCOMPARE(r.err, QByteArray("velm: Canot open config file or invalid directory. Re-setup\n"));
-    }
-
     void compile()
     {
         TestRoot root;
@@ -193,7 +183,7 @@ private slots:
         // the list file, nothing on standard error.
         const QString list = root.file(QStringLiteral("out/my list.txt"));
         QDir().mkpath(root.file(QStringLiteral("out")));
-        r = runVelm({"compile", example("address_blocks.txt"), QStringLiteral("--list"), list,
+        r = runVelm({"compile", PVELM_SOURCE_DIR "/examples/address_blocks.txt", QStringLiteral("--list"), list,
                      QStringLiteral("--hex=") + root.file(QStringLiteral("out/prog.hex"))});
         QCOMPARE(r.exitCode, 0);
         QCOMPARE(r.err, QByteArray());
@@ -209,7 +199,7 @@ private slots:
 
         // Every statement error on standard error with its source line; the
         // list file keeps its own format.
-        const QString source = example("errors.txt");
+        const QString source = PVELM_SOURCE_DIR "/examples/errors.txt";
         r = runVelm({"compile", source});
         QCOMPARE(r.exitCode, 1);
         const QList<QByteArray> lines = r.err.split('\n').mid(0, r.err.count('\n'));
