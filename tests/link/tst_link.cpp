@@ -1,8 +1,10 @@
 // The exchange routines over a real pseudo-terminal against a scripted board,
-// with a short link second so that the real timing logic runs quickly.
+// with a short link second so that the real timing logic runs quickly, and
+// what they report to the traffic log.
 
 #include "link/link.h"
 #include "link/packets.h"
+#include "link/traffic.h"
 #include "settings/settings.h"
 #include "support/scriptedpeer.h"
 #include "support/testenv.h"
@@ -14,7 +16,6 @@
 #include <QFile>
 #include <QMap>
 #include <QSerialPort>
-#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 
@@ -109,14 +110,6 @@ struct Exchange
     QStringList cmd = {"R02", "00000", "000", "000", "000", ""}; // docomax: code, address, p1-p3, data
 };
 
-// Everything a refused call must leave alone.
-auto snapshot(const Link &l)
-{
-    return std::make_tuple(l.linkPacket, l.linkBlock, l.linkRawInput, l.linkErrorCode, l.linkErrorText, l.cmdCode,
-                           l.cmdAddress, l.cmdParam1, l.cmdParam2, l.cmdParam3, l.cmdData, l.portDevice(),
-                           l.portSettingsText(), l.linkTimedOut, l.isPortOpen());
-}
-
 } // namespace
 
 Q_DECLARE_METATYPE(Exchange)
@@ -132,12 +125,11 @@ private slots:
     void attempts();
     void promptEnd_data();
     void promptEnd();
-    void refusal_data();
-    void refusal();
     void opencomport_data();
     void opencomport();
     void monitor_data();
     void monitor();
+    void traffic();
 };
 
 void tst_Link::exchange_data()
@@ -169,15 +161,12 @@ void tst_Link::exchange_data()
     // The board answers in full.
     QTest::newRow("binreceiver") << Exchange{"binreceiver", req, page, "0", ok, "", page};
     QTest::newRow("packreceiver") << Exchange{"packreceiver", req, longReply(), "0", ok, "", reply};
-    QTest::newRow("binsender") << Exchange{"binsender", lineWire, longReply(), "0",   ok,    reply,
-                                           line,        0,        0,           false, false, line};
     QTest::newRow("sendLineAndWait") << Exchange{
         "sendLineAndWait", lineWire, longReply(), "0", ok, reply, line, 0, 0, false, false, line};
     // No reply and no text: the status line keeps the previous exchange's text.
     QTest::newRow("packwriter") << Exchange{
         "packwriter", "#+" + packed.toLatin1() + "~", "", "0", "previous", r15, "+" + packed + "~", 0, 0, false, false,
         packed};
-    QTest::newRow("rawsender") << Exchange{"rawsender", req, longReply(), "0", ok, reply, old};
     // sendonly does not reset the code: a success leaves the previous one.
     QTest::newRow("sendonly") << Exchange{"sendonly", req, "", "Q", "Undefined error", "$" + r15, old};
     QTest::newRow("smallcomax") << Exchange{
@@ -191,13 +180,11 @@ void tst_Link::exchange_data()
     // docomax takes the board's own code; a longer reply is taken whole.
     QTest::newRow("docomax code 1") << docomax(longReply('1') + "extra", "1", "System received invalid packet");
     QTest::newRow("docomax code 2") << docomax(longReply('2'), "2", "No responce from device/module on buss");
-    QTest::newRow("docomax undefined code") << docomax(longReply('9'), "9", "Undefined error");
 
     // The reply stays short: each routine waits its time. docomax decodes
     // what came, and leaves code and text alone when it is too short for one.
     QTest::newRow("binreceiver short") << Exchange{
         "binreceiver", req, QByteArray(527, '5'), "Z", noAnswer, "", old, 6, 7};
-    QTest::newRow("packreceiver short") << Exchange{"packreceiver", req, partial, "Z", noAnswer, "", old, 6, 7};
     QTest::newRow("binsender short") << Exchange{"binsender", lineWire, partial, "Z",   noAnswer, "",
                                                  line,        8,        9,       false, false,    line};
     QTest::newRow("rawsender short") << Exchange{"rawsender", req, partial, "Z", noAnswer, "", old, 10, 11};
@@ -236,8 +223,12 @@ void tst_Link::exchange()
     // Left over from an earlier exchange, received by the OS but not yet
     // read by Qt: the routine's discard must see it.
     rig.peer.send("stale:!");
+    // A second exchange started from inside a wait is refused and sends nothing.
+    bool innerRan = false;
+    QTimer::singleShot(0, &rig.link, [&] { innerRan = rig.link.isBusy() && rig.link.docomax(); });
 
     QVERIFY(run(rig.link, x.routine));
+    QVERIFY(!innerRan);
     QVERIFY(lasted((ScriptedPeer::nowUs() - rig.peer.receivedTimes().last()) / 1000, x.minS, x.maxS));
     QCOMPARE(rig.peer.received(), x.wire);
     QCOMPARE(rig.link.linkRawInput, QString(QLatin1Char(x.wire.at(0) == '#' ? '!' : ':')));
@@ -304,45 +295,33 @@ void tst_Link::attempts()
     }
 }
 
-// A closed port, a board that hangs up mid-exchange, or stopAll: the routine
-// ends at once ("7" for the port, "Z" when stopped), and so does every later one.
+// A board that hangs up while a reply is awaited, or stopAll: the routine ends
+// at once ("7" for the port, "Z" when stopped), and so does every later one.
+// Hang-ups on the attention character: tst_faultsweep.
 void tst_Link::promptEnd_data()
 {
     QTest::addColumn<QString>("routine");
-    QTest::addColumn<QString>("how");
+    QTest::addColumn<bool>("stop");
 
     for (const QString &routine : kRoutines.keys()) {
-        if (routine == QLatin1String("opencomport"))
-            continue;
-        QTest::addRow("%s closed", qPrintable(routine)) << routine << "closed";
-        QTest::addRow("%s hang-up on attention", qPrintable(routine)) << routine << "attention";
-        if (routine != QLatin1String("sendonly") && routine != QLatin1String("packwriter"))
-            QTest::addRow("%s hang-up awaiting reply", qPrintable(routine)) << routine << "frame";
+        if (!QStringList{"opencomport", "sendonly", "packwriter"}.contains(routine))
+            QTest::addRow("%s hang-up awaiting reply", qPrintable(routine)) << routine << false;
     }
-    QTest::newRow("rawsender handshake stopped") << "rawsender"
-                                                 << "stop";
-    QTest::newRow("sendLineAndWait reply stopped") << "sendLineAndWait"
-                                                   << "stop";
-    QTest::newRow("monitor read stopped") << "monitor"
-                                          << "stop";
+    QTest::newRow("sendLineAndWait reply stopped") << "sendLineAndWait" << true;
+    QTest::newRow("monitor read stopped") << "monitor" << true;
 }
 
 void tst_Link::promptEnd()
 {
     QFETCH(QString, routine);
-    QFETCH(QString, how);
+    QFETCH(bool, stop);
 
     Rig rig(1000); // real seconds: a wait that went on would be long
-    const bool stop = how == QLatin1String("stop");
-    const char attention = QStringList{"binsender", "sendLineAndWait", "packwriter"}.contains(routine) ? '#' : '&';
-    if (how == QLatin1String("closed")) {
-        rig.link.closePort();
-    } else if (how == QLatin1String("attention")) {
-        rig.peer.hangUpOn(attention);
-    } else if (how == QLatin1String("frame")) {
+    if (!stop) {
         rig.answerHandshakes();
         // The frame the routine sends (linkBlock is "old block" here).
-        rig.peer.hangUpOn(routine == QLatin1String("smallcomax") ? '-' : '$', attention == '#' ? 9 : 64);
+        const bool block = QStringList{"binsender", "sendLineAndWait"}.contains(routine);
+        rig.peer.hangUpOn(routine == QLatin1String("smallcomax") ? '-' : '$', block ? 9 : 64);
     } else {
         rig.peer.answer('#', "!");
         rig.link.monitoring = true;
@@ -360,10 +339,8 @@ void tst_Link::promptEnd()
     }
     QVERIFY2(clock.elapsed() < (stop ? 300 : 500), qPrintable(QString::number(clock.elapsed())));
     QVERIFY(!rig.link.isBusy());
-    if (!stop && routine != QLatin1String("packwriter"))
+    if (!stop)
         QCOMPARE(rig.link.linkErrorText, QStringLiteral("Serial port not open"));
-    if (how == QLatin1String("closed"))
-        QVERIFY(rig.peer.received().isEmpty());
     QCOMPARE(rig.link.isStopped(), stop);
     if (stop && routine == QLatin1String("sendLineAndWait"))
         QVERIFY(rig.link.linkTimedOut); // the line was not delivered
@@ -375,46 +352,6 @@ void tst_Link::promptEnd()
     rig.link.readMonitorReply();
     QVERIFY(clock.elapsed() < 100);
     QCOMPARE(rig.link.linkErrorCode, code);
-}
-
-// A second exchange started from inside a wait is refused untouched.
-void tst_Link::refusal_data()
-{
-    QTest::addColumn<QString>("inner");
-    for (const QString &routine : kRoutines.keys())
-        QTest::newRow(qPrintable(routine)) << routine;
-}
-
-void tst_Link::refusal()
-{
-    QFETCH(QString, inner);
-
-    Rig rig;
-    rig.answerHandshakes();
-    rig.peer.answer('$', longReply(), 64, 3 * kSecond);
-    QSignalSpy busy(&rig.link, &Link::busyChanged);
-
-    // A click that arrives while the exchange waits for its reply.
-    bool innerRan = true;
-    bool stateKept = false;
-    bool wireKept = false;
-    QTimer::singleShot(kSecond, &rig.link, [&] {
-        const auto state = snapshot(rig.link);
-        const QByteArray wire = rig.peer.received();
-        innerRan = run(rig.link, inner);
-        stateKept = snapshot(rig.link) == state;
-        wireKept = rig.peer.received() == wire;
-    });
-    QVERIFY(rig.link.rawsender());
-
-    QVERIFY(!innerRan);
-    QVERIFY(stateKept);
-    QVERIFY(wireKept);
-    QCOMPARE(rig.peer.received(), "&$" + request("R15").toLatin1());
-    QCOMPARE(rig.link.linkPacket, QString::fromLatin1(longReply()));
-    QCOMPARE(busy, (QList<QVariantList>{{true}, {false}}));
-    // And once it is over, the link takes the next exchange.
-    QVERIFY(rig.link.rawsender());
 }
 
 // Port 1 of the settings record through the dosdevices/com1 link; a record
@@ -433,7 +370,6 @@ void tst_Link::opencomport_data()
     row("port 0", 100, "0", "57600,n,8,1", "port number");
     row("baud letters", 101, "abcdef", "0,n,8,1", "baud rate");
     row("parity", 107, "q", "57600,q,8,1", "parity");
-    row("data bits 4", 108, "4", "57600,n,4,1", "data bits");
     row("data bits 9", 108, "9", "57600,n,9,1", "data bits");
     row("stop bits 3", 109, "3", "57600,n,8,3", "stop bits");
 }
@@ -484,24 +420,19 @@ void tst_Link::opencomport()
 }
 
 // The status monitor's read: up to 6 s for 24 characters, or until the
-// monitor is switched off; it takes whatever has come. It is not an
-// exchange: a command sent while it waits goes out, and the read still ends
-// by its own rules.
+// monitor is switched off; it takes whatever has come. A whole report, and a
+// Pause sent while it waits: tst_runwindow.
 void tst_Link::monitor_data()
 {
     QTest::addColumn<int>("sendAtS"); // when the board sends `report`; -1 before the read
     QTest::addColumn<QByteArray>("report");
     QTest::addColumn<int>("clearAtS"); // when `monitoring` is cleared, -1 never
-    QTest::addColumn<bool>("pause");   // send a Pause request at 1 s
     QTest::addColumn<int>("minS");
     QTest::addColumn<int>("maxS");
 
     const QByteArray report = "AB00010002000330010000C8";
-    QTest::newRow("report arrives") << 2 << report + "AB0" << -1 << false << 2 << 2;
-    QTest::newRow("partial report") << 1 << report.left(20) << -1 << false << 6 << 7;
-    QTest::newRow("waiting already") << -1 << report << -1 << false << 0 << 0;
-    QTest::newRow("monitoring cleared") << -1 << QByteArray("AB") << 2 << false << 2 << 2;
-    QTest::newRow("pause during the read") << 2 << report << -1 << true << 2 << 3;
+    QTest::newRow("partial report") << 1 << report.left(20) << -1 << 6 << 7;
+    QTest::newRow("monitoring cleared") << -1 << QByteArray("AB") << 2 << 2 << 2;
 }
 
 void tst_Link::monitor()
@@ -509,7 +440,6 @@ void tst_Link::monitor()
     QFETCH(int, sendAtS);
     QFETCH(QByteArray, report);
     QFETCH(int, clearAtS);
-    QFETCH(bool, pause);
     QFETCH(int, minS);
     QFETCH(int, maxS);
 
@@ -523,20 +453,62 @@ void tst_Link::monitor()
         rig.peer.sendLater(sendAtS * kSecond, report);
     if (clearAtS >= 0)
         QTimer::singleShot(clearAtS * kSecond, &rig.link, [&] { rig.link.monitoring = false; });
-    bool paused = false;
-    if (pause) {
-        rig.link.linkPacket = request("R07");
-        QTimer::singleShot(kSecond, &rig.link, [&] { paused = rig.link.sendonly(); });
-    }
 
     QElapsedTimer clock;
     clock.start();
     rig.link.readMonitorReply();
     QVERIFY(lasted(clock.elapsed(), minS, maxS));
     QCOMPARE(rig.link.linkRawInput.toLatin1(), report);
-    QCOMPARE(paused, pause);
-    // The monitor itself never sends.
-    QCOMPARE(rig.peer.received(), pause ? "&$" + request("R07").toLatin1() : QByteArray());
+    QVERIFY(rig.peer.received().isEmpty()); // the monitor itself never sends
+}
+
+// What the link reports to the traffic log: every chunk with its routine, in
+// order, bytes exact; input the routine discards is reported too; nothing for
+// a refused call; and the link is not observed at all while nobody wants the
+// entries.
+void tst_Link::traffic()
+{
+    using Dir = LinkObserver::Direction;
+    Rig rig;
+    rig.answerHandshakes();
+    rig.peer.answer('$', longReply(), kLongPacketLength);
+    TrafficLog log;
+    log.setLink(&rig.link);
+    log.setRingEnabled(true);
+    QVERIFY(log.startTrace(rig.root.file("trace.log"), nullptr));
+
+    rig.peer.send("stale");
+    QTRY_VERIFY(rig.link.port()->waitForReadyRead(10) || rig.link.port()->bytesAvailable() > 0);
+    QVERIFY(rig.link.rawsender());
+    {
+        LinkHold hold(rig.link);
+        QVERIFY(!rig.link.docomax()); // refused: nothing moves, nothing logged
+    }
+
+    const QList<std::tuple<Dir, QByteArray>> expected = {
+        {Dir::Received, "stale"},     {Dir::Sent, "&"},
+        {Dir::Received, ":"},         {Dir::Sent, "$" + request("R15").toLatin1()},
+        {Dir::Received, longReply()},
+    };
+    const TrafficRing &ring = log.ring();
+    QCOMPARE(ring.size(), expected.size());
+    for (int i = 0; i < ring.size(); ++i) {
+        QCOMPARE(ring.at(i).direction, std::get<0>(expected[i]));
+        QCOMPARE(ring.at(i).bytes, std::get<1>(expected[i]));
+        QCOMPARE(QByteArray(ring.at(i).routine), QByteArray("rawsender"));
+    }
+
+    // The trace (a header line, then one line an entry) holds the same lines;
+    // paused, the ring takes nothing and the trace goes on.
+    log.setPaused(true);
+    rig.link.linkPacket = request("R15");
+    QVERIFY(rig.link.rawsender());
+    QCOMPARE(ring.size(), expected.size());
+    const QList<QByteArray> trace = readAllBytes(rig.root.file("trace.log")).split('\n');
+    QCOMPARE(trace.size(), 1 + 2 * expected.size() - 1 + 1);
+    QCOMPARE(trace.at(4), trafficLine(ring.at(3), ring.originNs()).toLatin1() + '\r');
+    log.stopTrace();
+    QVERIFY(!rig.link.observer());
 }
 
 QTEST_GUILESS_MAIN(tst_Link)
