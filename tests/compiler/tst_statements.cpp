@@ -131,7 +131,6 @@ void TestStatements::translate_data()
 
     // IFINPUT.
     row("ifinput goto number", "IFINPUT3=1GOTO40", S, "320300010A0028", "If Input = Value Goto Line number: 00040");
-    row("ifinput stop", "IFINPUT3STOP", S, "3203FFFF80", "If Input number 003 Stop");
     row("ifinput value clamped, number modulo 256", "IFINPUT 300 = 70000", S, "322CFFFF",
         "If Input number 300 = 65535");
     row("ifinput gosub number clamped", "IFINPUT2=5GOSUB70000", S, "3202000514FFFF",
