@@ -62,6 +62,16 @@ private slots:
         QCOMPARE(report ? shown(*report) : QString(), labels);
     }
 
+    void notificationTexts()
+    {
+        QStringList texts;
+        for (int code : {32, 33, 34, 40, 41, 42, 50, 99})
+            texts << notificationText(code);
+        QCOMPARE(texts, (QStringList{"32  X Home Switch hit", "33  Y Home Switch hit", "34  Z Home Switch hit",
+                                     "40  X Limit Switch hit", "41  Y Limit Switch hit", "42  Z Limit Switch hit",
+                                     "50  Invalid Instruction / Code", "99  Stack Over/Under Flow"}));
+    }
+
     void monitorReadLeavesAnExchangeAlone()
     {
         // A monitor read started 150 ms into a rawsender's reply wait (Run
