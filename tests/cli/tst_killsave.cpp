@@ -43,21 +43,20 @@ private slots:
     void killedWhileSaving_data()
     {
         QTest::addColumn<QStringList>("args");
-        QTest::addColumn<bool>("board");   // velm talks to a virtual board of this test's own
         QTest::addColumn<QString>("name"); // the file saved, in c:\\Corvane
         QTest::addColumn<QByteArray>("old");
         QByteArray flashFile;
         for (int page = 0; page < 150; ++page)
             flashFile += flash::pageLine(page, QString(528, QLatin1Char('A'))).toLatin1() + "\r\n";
-        QTest::newRow("settings") << QStringList{"setup", "set", "combaud=9600", "comport=2"} << false
-                                  << "parameters.ovh" << SettingsRecord::defaultRecord();
-        QTest::newRow("flash file") << QStringList{"flash", "save", "0", "149", "c:\\Corvane\\Flashda.fla"} << true
+        QTest::newRow("settings") << QStringList{"setup", "set", "combaud=9600", "comport=2"} << "parameters.ovh"
+                                  << SettingsRecord::defaultRecord();
+        QTest::newRow("flash file") << QStringList{"flash", "save", "0", "149", "c:\\Corvane\\Flashda.fla"}
                                     << "Flashda.fla" << flashFile;
     }
     void killedWhileSaving()
     {
         QFETCH(QStringList, args);
-        QFETCH(bool, board);
+        const bool board = args.first() == "flash"; // velm talks to a virtual board of this test's own
         QFETCH(QString, name);
         QFETCH(QByteArray, old);
         TestRoot root;
@@ -65,14 +64,12 @@ private slots:
         const QString path = folder + '/' + name;
         QVERIFY(writeAllBytes(folder + "/parameters.ovh", SettingsRecord::defaultRecord()));
 
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("PVELM_SECOND_MS", "40");
+        qputenv("PVELM_SECOND_MS", "40"); // for velm, as runVelm gives it
         // A fresh board for every run, as `--simulate` would give, but
         // outliving velm.
         const auto start = [&](QProcess &velm, sim::VirtualBoard &b) {
             if (!writeAllBytes(path, old) || (board && !b.start()))
                 return false;
-            velm.setProcessEnvironment(env);
             velm.start(PVELM_BINARY_DIR "/velm", board ? QStringList{"--port", b.devicePath()} + args : args);
             return velm.waitForStarted();
         };

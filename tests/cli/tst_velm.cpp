@@ -16,14 +16,10 @@ namespace {
 
 const QString kSettingsFile = QStringLiteral("drive_c/Corvane/parameters.ovh");
 
-// A long request as it follows the handshake, and the board's replies.
+// A long request as it follows the handshake.
 QByteArray longRequest(const QByteArray &codeAndAddress)
 {
     return "$OV0" + codeAndAddress + "0xxx" + QByteArray(32, 'D') + "xxx000x000000x0H~";
-}
-QByteArray versionReply()
-{
-    return ("OV0R02" + VirtualBoard::versionText().toLatin1()).leftJustified(61, 'x') + "0H~\n";
 }
 const QString kUsageLine = QRegularExpression::escape(QStringLiteral("usage: velm [--port DEVICE | --simulate] "));
 
@@ -94,7 +90,7 @@ private slots:
 
         // The untouched default record names port 1, and so does COM1 on
         // the command line, in any case: both lead to the board.
-        const QByteArray reply = versionReply();
+        const QByteArray reply = ("OV0R02" + VirtualBoard::versionText().toLatin1()).leftJustified(61, 'x') + "0H~\n";
         const QString version = exactly(VirtualBoard::versionText().left(13).toLatin1() + '\n' + reply);
         row("version on the settings' port", {"version"}, longRequest("R0200000"), 0, version);
         row("version on COM1", {"--port", "cOm1", "version"}, longRequest("R0200000"), 0, version);
@@ -150,10 +146,8 @@ private slots:
         QVERIFY(board.start());
         QDir().mkpath(root.file("dosdevices"));
         QVERIFY(QFile::link(board.devicePath(), root.file("dosdevices/com1")));
-        if (c.settings == "/")
-            QVERIFY(QDir().mkpath(root.file(kSettingsFile)));
-        else if (!c.settings.isEmpty())
-            QVERIFY(writeAllBytes(root.file(kSettingsFile), c.settings));
+        const QString settings = root.file(kSettingsFile) + (c.settings == "/" ? "/in-a-folder" : "");
+        QVERIFY(c.settings.isEmpty() || writeAllBytes(settings, c.settings));
         if (!c.args.isEmpty() && c.args.first() == "PORT")
             c.args = QStringList{"--port", board.devicePath()} + c.args.mid(1);
         const VelmRun r = runVelm(c.args);
