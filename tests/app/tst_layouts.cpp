@@ -1,10 +1,10 @@
 // The main window in one offscreen run against the virtual board: its
 // start, each menu item's caption and the window it opens, no caption of any
-// window cut off at twice the pixel density and with a large font, the
-// one-instance windows, the traffic log, closing a window or the main window
-// while an exchange waits, and the port lost and back. Apart from it: a
-// start with a settings file or a port that cannot be opened, put right in
-// the system setup window (Save, Re-Connect, Read, the fatal messages).
+// window cut off at twice the pixel density and with a large font, starts
+// with a settings file or a port that cannot be opened, put right in the
+// system setup window (Read, Save, Re-Connect), the one-instance windows,
+// the traffic log, the port lost and back, and closing a window and (by the
+// setup window's fatal messages) the main window while an exchange waits.
 //
 // With PVELM_SCREENSHOT_DIR set, the same run saves a picture of every
 // window there (scripts/screenshots.sh).
@@ -168,6 +168,46 @@ private slots:
         }
         QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
 
+        // Started again with a settings file that cannot be read: the fatal
+        // message, and the program does not start.
+        const QString file = hostpaths::settingsFile();
+        QVERIFY(QFile::remove(file) && QDir().mkpath(file));
+        QVERIFY(!velmcon.Form_Load());
+        QCOMPARE(messages, QStringList{QString::fromLatin1(kSettingsFatalMessage)});
+        // With a short record naming port 9, whose link leads nowhere: the
+        // console starts with one more message, and the record's notice and
+        // the port's reason share the status bar.
+        QVERIFY(QDir().rmdir(file));
+        SettingsRecord record;
+        record.setField(SettingsRecord::kPortColumn, 1, "9");
+        QVERIFY(writeAllBytes(file, record.bytes().left(100)));
+        QVERIFY(linkPort(9, root.file("no-such-tty")));
+        QVERIFY(velmcon.Form_Load());
+        QCOMPARE(messages.mid(1), QStringList{QString::fromLatin1(kPortOpenFailedMessage)});
+        QVERIFY2(portState->text().startsWith(link.portDevice() + "  57600,n,8,1  cannot open: "),
+                 qPrintable(portState->text()));
+        QCOMPARE(velmcon.statusBar()->currentMessage(), loadSettings(record).notice);
+
+        // In the setup window Read Parameters shows what the file holds now;
+        // the operator names port 1, where the board is, saves and
+        // reconnects. Save replaces the file through a rename: a hard link
+        // to the old file still holds the old record, as it would after a
+        // crash.
+        const auto click = [&velmcon](const char *name) {
+            velmcon.findChild<ssetup *>()->findChild<QPushButton *>(QLatin1String(name))->click();
+        };
+        auto *comport = velmcon.findChild<ssetup *>()->findChild<QLineEdit *>(QStringLiteral("comport"));
+        comport->setText("7");
+        click("loadparam");
+        QCOMPARE(comport->text(), QStringLiteral("9"));
+        comport->setText("1");
+        QVERIFY(::link(QFile::encodeName(file).constData(), QFile::encodeName(root.file("old.ovh")).constData()) == 0);
+        click("Saveparams");
+        QCOMPARE(readAllBytes(file), SettingsRecord::defaultRecord());
+        QCOMPARE(readAllBytes(root.file("old.ovh")), record.bytes().left(100));
+        click("Command2");
+        QVERIFY(link.isPortOpen());
+
         // A menu window exists once; the mechanism is shared by every menu
         // window, and the long sender stands for them all. Chosen again: the
         // same window, with what was typed into it.
@@ -216,9 +256,10 @@ private slots:
         // While the sender waits on a silent board, it is closed: its click
         // handler returns into a hidden window that still exists, and the
         // menu meanwhile gives a fresh window with its defaults. Then the
-        // main window closes: the wait ends at once (in real seconds it would
+        // settings file goes: Save does not make it, the fatal messages, and
+        // the program ends. The wait ends at once (in real seconds it would
         // last three or more), the port closes and every window goes once
-        // its handler is done, without a message.
+        // its handler is done.
         board.setFault(sim::Fault::NoAnswer);
         link.setSecondMs(1000);
         QPointer<Sendinst> fresh;
@@ -229,7 +270,9 @@ private slots:
             firstAliveInWait = !first.isNull() && !first->isVisible();
             fresh = openSendinst();
             QCOMPARE(edit(fresh, "cmddat")->text(), QStringLiteral("R02"));
-            velmcon.close();
+            QVERIFY(QFile::remove(file));
+            click("Saveparams");
+            click("loadparam");
         });
         QElapsedTimer clock;
         clock.start();
@@ -237,74 +280,12 @@ private slots:
         QVERIFY2(clock.elapsed() < 1500, qPrintable(QString::number(clock.elapsed())));
         QVERIFY(firstAliveInWait && first);
         QVERIFY(fresh && fresh != first);
-        QVERIFY(!velmcon.isVisible());
-        QVERIFY(!link.isPortOpen());
+        QVERIFY(!QFile::exists(file));
+        QCOMPARE(messages.mid(2), QStringList({kSettingsWriteFatalMessage, kSettingsFatalMessage}));
+        QVERIFY(!velmcon.isVisible() && !link.isPortOpen());
         QCOMPARE(first->findChild<QLabel *>("working")->text(), QString());
         deleteClosedWindows();
         QCOMPARE(velmcon.findChildren<ToolWindow *>(), QList<ToolWindow *>());
-        QCOMPARE(messages, QStringList());
-        setMessageHandler(previous);
-    }
-
-    void startUpAndSystemSetup()
-    {
-        TestRoot root;
-        QStringList messages;
-        const MessageHandler previous = setMessageHandler([&](const QString &text) { messages << text; });
-        Velmcon velmcon;
-        // A settings file that cannot be read: the fatal message, and the
-        // program does not start.
-        QVERIFY(QDir().mkpath(hostpaths::settingsFile()));
-        QVERIFY(!velmcon.Form_Load());
-        QCOMPARE(messages, QStringList{QString::fromLatin1(kSettingsFatalMessage)});
-
-        // A short record naming port 9, whose link leads nowhere: the
-        // console starts with one more message, and the record's notice and
-        // the port's reason share the status bar.
-        QVERIFY(QDir().rmdir(hostpaths::settingsFile()));
-        SettingsRecord record;
-        record.setField(SettingsRecord::kPortColumn, 1, "9");
-        QVERIFY(writeAllBytes(hostpaths::settingsFile(), record.bytes().left(100)));
-        QVERIFY(linkPort(9, root.file("no-such-tty")));
-        QVERIFY(velmcon.Form_Load());
-        QCOMPARE(messages.mid(1), QStringList{QString::fromLatin1(kPortOpenFailedMessage)});
-        const QString portState = velmcon.findChild<QLabel *>(QStringLiteral("portState"))->text();
-        QVERIFY2(portState.startsWith(velmcon.link().portDevice() + "  57600,n,8,1  cannot open: "),
-                 qPrintable(portState));
-        QCOMPARE(velmcon.statusBar()->currentMessage(), loadSettings(record).notice);
-
-        // In the setup window the operator names port 1, where a board is,
-        // saves and reconnects. Save replaces the file through a rename: a
-        // hard link to the old file still holds the old record, as it would
-        // after a crash.
-        sim::VirtualBoard board;
-        QVERIFY(board.start());
-        QVERIFY(linkPort(1, board.devicePath()));
-        velmcon.findChild<QAction *>(QStringLiteral("ssetupY"))->trigger();
-        auto *setup = velmcon.findChild<ssetup *>();
-        const auto click = [setup](const char *name) { setup->findChild<QPushButton *>(QLatin1String(name))->click(); };
-        auto *comport = setup->findChild<QLineEdit *>(QStringLiteral("comport"));
-        QCOMPARE(comport->text(), QStringLiteral("9"));
-        comport->setText("1");
-        const QString file = hostpaths::settingsFile();
-        QVERIFY(::link(QFile::encodeName(file).constData(), QFile::encodeName(root.file("old.ovh")).constData()) == 0);
-        click("Saveparams");
-        QCOMPARE(readAllBytes(file), SettingsRecord::defaultRecord());
-        QCOMPARE(readAllBytes(root.file("old.ovh")), record.bytes().left(100));
-        click("Command2");
-        QVERIFY(velmcon.link().isPortOpen());
-        // Read Parameters shows what the file holds now.
-        QVERIFY(writeAllBytes(file, readAllBytes(file).replace(99, 1, "4")));
-        click("loadparam");
-        QCOMPARE(comport->text(), QStringLiteral("4"));
-        // The file gone: Save does not make it; the fatal messages, and the
-        // program ends.
-        QVERIFY(QFile::remove(file));
-        click("Saveparams");
-        click("loadparam");
-        QVERIFY(!QFile::exists(file));
-        QCOMPARE(messages.mid(2), QStringList({kSettingsWriteFatalMessage, kSettingsFatalMessage}));
-        QVERIFY(!velmcon.isVisible() && !velmcon.link().isPortOpen());
         setMessageHandler(previous);
     }
 };
