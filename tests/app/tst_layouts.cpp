@@ -5,6 +5,8 @@
 // system setup window (Read, Save, Re-Connect), the one-instance windows,
 // the traffic log, the port lost and back, and closing a window and (by the
 // setup window's fatal messages) the main window while an exchange waits.
+// Besides: the system setup's rules, through velm setup set, which fits the
+// boxes as Save Parameters does.
 //
 // With PVELM_SCREENSHOT_DIR set, the same run saves a picture of every
 // window there (scripts/screenshots.sh).
@@ -287,6 +289,36 @@ private slots:
         deleteClosedWindows();
         QCOMPARE(velmcon.findChildren<ToolWindow *>(), QList<ToolWindow *>());
         setMessageHandler(previous);
+    }
+
+    void fittingThroughVelmSetup()
+    {
+        // Each box fitted into its field, as Save Parameters and velm setup
+        // set both fit them: serial fields behind their fill (the baud's is
+        // 038400, not the default 057600) keeping the last characters, paths
+        // right-aligned keeping their end. Header, reserved values and
+        // filler of an odd record stay as they are.
+        TestRoot root;
+        QByteArray odd = SettingsRecord::defaultRecord();
+        odd.replace(9, 16, "Someone else's  ");
+        odd.replace(49, 36, QByteArray(36, '7'));
+        odd.replace(99, 26, "3019200e72" + QByteArray(16, '9'));
+        odd.replace(330, 100, QByteArray(100, '#'));
+        QVERIFY(writeAllBytes(hostpaths::settingsFile(), odd));
+        const VelmRun r = runVelm({"setup", "set", "comport=12", "combaud=300", "comparity=ev",
+                                   "combits=", "comstopbits=", "comother=", "flashfileloc=f", "gfilebox=d:\\a b\\x.txt",
+                                   "listfileloc=c:\\" + QString(40, 'x'), "flashmemfileloc=m"});
+        QCOMPARE(r.exitCode, 0);
+        QByteArray expected = odd;
+        expected.replace(99, 26, "2400300v81" + QByteArray(16, '0'));
+        expected.replace(199, 128,
+                         QByteArray(31, ' ') + "f" + QByteArray(20, ' ') + "d:\\a b\\x.txt" + QByteArray(32, 'x') +
+                             QByteArray(31, ' ') + "m");
+        QCOMPARE(readAllBytes(hostpaths::settingsFile()), expected);
+        // The fields are printed as the window shows them.
+        QVERIFY(r.out.contains("comport=2\ncombaud=400300\ncomparity=v\ncombits=8\ncomstopbits=1\ncomother=" +
+                               QByteArray(16, '0') + "\ngfilebox=" + QByteArray(20, ' ') + "d:\\a b\\x.txt\n"));
+        QCOMPARE(runVelm({"setup", "set", "baud=1"}).exitCode, 2);
     }
 };
 
