@@ -52,9 +52,9 @@ run() {
     results+=("$(printf '%-10s %6s s %12s execs %8s exec/s %5s findings  (exit %s, log %s)' \
         "$target" "$time" "${execs:-?}" "${rate:-?}" "$found" "$rc" "$log")")
 }
-run compiler "$compiler_seconds" -dict="$root/fuzz/velmscript.dict"
 run decoders "$seconds" -max_len=256
 run settings "$seconds" -max_len=2048
+run compiler "$compiler_seconds" -dict="$root/fuzz/velmscript.dict"
 
 printf '%s\n' "${results[@]}"
 exit $status
