@@ -3,6 +3,7 @@
 
 #include "compiler/compiler.h"
 #include "compiler/pagemerge.h"
+#include "compiler/syntax.h"
 #include "fuzzsupport.h"
 
 #include <cstring>
@@ -44,6 +45,31 @@ QByteArray withLineEnds(const QList<QByteArray> &lines)
     return out;
 }
 
+// The script editor colours each line the way the compiler takes it: the
+// same blank lines, labels and ignored lines, in stretches that stay inside
+// the line and come in column order.
+void checkColouring(const QList<QByteArray> &lines)
+{
+    // Each line is taken alone, from the start of a pass.
+    static Compiler c;
+    static std::vector<SyntaxSpan> spans;
+    for (const QByteArray &raw : lines) {
+        const QString text = QString::fromLatin1(raw);
+        const LineKind kind = classifyLine(text, spans);
+        int end = 0;
+        for (const SyntaxSpan &span : spans) {
+            FUZZ_CHECK(span.start >= end && span.length > 0 && span.start + span.length <= text.size());
+            end = span.start + span.length;
+        }
+        c.beginPass(1);
+        c.setRawLine(raw);
+        const Outcome::Kind taken = c.translateStatement().kind;
+        FUZZ_CHECK((kind == LineKind::Blank) == (taken == Outcome::Blank));
+        FUZZ_CHECK((kind == LineKind::Label) == (taken == Outcome::LabelDefined));
+        FUZZ_CHECK(kind != LineKind::Invalid || taken == Outcome::Ignored);
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
@@ -81,9 +107,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     bool listExists = false;
     const QByteArray list = readBytes(g_list, &listExists);
     FUZZ_CHECK(listExists);
+    const QList<QByteArray> lines = splitLines(source);
     if (c.lastPassCompleted()) {
         FUZZ_CHECK(list.endsWith(withLineEnds(c.reportLines())));
-        FUZZ_CHECK(c.echo() == withLineEnds(splitLines(source)));
+        FUZZ_CHECK(c.echo() == withLineEnds(lines));
     }
 
     bool premergedExists = false;
@@ -103,5 +130,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         FUZZ_CHECK(QSet<int>(hex.begin(), hex.end()).size() == hex.size());
         FUZZ_CHECK(QSet<int>(premerged.begin(), premerged.end()) == QSet<int>(hex.begin(), hex.end()));
     }
+    checkColouring(lines);
     return 0;
 }
