@@ -15,7 +15,14 @@ BUILD_DIR ?= build
 CMAKE_EXTRA += -DPVELM_SANITIZE=OFF
 endif
 
-.PHONY: all deps configure build run test bench format clean
+# `make fuzz`: clang and libFuzzer in build-fuzz (only the core and the fuzz
+# targets), then each target for a bounded time; see docs/testing.md.
+FUZZ_DIR ?= build-fuzz
+FUZZ_CXX ?= clang++-14
+FUZZ_SECONDS ?= 60
+FUZZ_COMPILER_SECONDS ?= 600
+
+.PHONY: all deps configure build run test bench fuzz format clean
 
 all: build
 
@@ -39,6 +46,12 @@ bench: build
 	$(BUILD_DIR)/bench/bench_startup
 	$(BUILD_DIR)/bench/bench_compiler
 	$(BUILD_DIR)/bench/bench_flash
+
+fuzz:
+	@scripts/install-deps.sh --fuzz
+	@cmake -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=$(FUZZ_CXX) -DPVELM_FUZZ=ON >/dev/null
+	@nice cmake --build $(FUZZ_DIR) -j $(JOBS)
+	@FUZZ_SECONDS=$(FUZZ_SECONDS) FUZZ_COMPILER_SECONDS=$(FUZZ_COMPILER_SECONDS) scripts/fuzz.sh $(FUZZ_DIR)
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

@@ -47,7 +47,9 @@ bool LineWriter::create(const QString &hostPath, QString *why)
     }
     m_file = std::move(file);
     m_writeFailed = false;
-    m_buffer.reserve(kWriteChunk + 4096);
+    // Nothing reserved: the buffer grows as lines come, to about one chunk,
+    // and keeps that allocation while the file is written, so a file of a
+    // few lines costs no large allocation.
     return true;
 }
 
