@@ -174,6 +174,15 @@ positionbuilder::positionbuilder(Link &link, QWidget *parent) : ToolWindow(paren
     Form_Load();
 }
 
+positionbuilder::~positionbuilder()
+{
+    // The base class hides the window on its way out, which takes the focus
+    // from a nudge button still held: its let-go must not reach this half
+    // destroyed window.
+    for (auto *b : findChildren<NudgeButton *>())
+        b->disconnect(this);
+}
+
 void positionbuilder::Form_Load()
 {
     for (QLineEdit *box : m_positions)

@@ -28,6 +28,7 @@ class positionbuilder : public ToolWindow
 
 public:
     positionbuilder(Link &link, QWidget *parent);
+    ~positionbuilder() override;
 
     void Form_Load();
     // A nudge button of `family` for servo k+1 held down: nudges until it is
