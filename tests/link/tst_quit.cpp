@@ -29,7 +29,7 @@ void tst_Quit::quitDuringWait()
     link.opencomport();
     QVERIFY(link.isPortOpen());
 
-    QTimer::singleShot(50, qApp, [] { QCoreApplication::exit(0); });
+    QTimer::singleShot(50, QCoreApplication::instance(), [] { QCoreApplication::exit(0); });
     QElapsedTimer clock;
     clock.start();
     QVERIFY(link.rawsender()); // silent board: would wait 8 to 12 s
