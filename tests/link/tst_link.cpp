@@ -123,6 +123,7 @@ private slots:
     void exchange();
     void attempts_data();
     void attempts();
+    void endlessTrickle();
     void promptEnd_data();
     void promptEnd();
     void opencomport_data();
@@ -298,6 +299,28 @@ void tst_Link::attempts()
 // A board that hangs up while a reply is awaited, or stopAll: the routine ends
 // at once ("7" for the port, "Z" when stopped), and so does every later one.
 // Hang-ups on the attention character: tst_faultsweep.
+// A board that keeps sending characters but never a whole reply: each
+// character wakes the reply wait, and still it ends by the clock, between
+// its 6 and 7 link-seconds. Three times, so a wait that ended a link-second
+// early cannot pass by starting just after a second's start.
+void tst_Link::endlessTrickle()
+{
+    Rig rig;
+    rig.answerHandshakes();
+    QTimer trickle;
+    QObject::connect(&trickle, &QTimer::timeout, [&] {
+        if (rig.peer.received().endsWith("H~"))
+            rig.peer.send("A");
+    });
+    trickle.start(5);
+    for (int i = 0; i < 3; ++i) {
+        rig.link.linkPacket = request("R15");
+        QVERIFY(rig.link.binreceiver()); // 528 characters: more than come in 7 s
+        QVERIFY(lasted((ScriptedPeer::nowUs() - rig.peer.receivedTimes().last()) / 1000, 6, 7));
+        QCOMPARE(rig.link.linkErrorCode, QStringLiteral("Z"));
+    }
+}
+
 void tst_Link::promptEnd_data()
 {
     QTest::addColumn<QString>("routine");
