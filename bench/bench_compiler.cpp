@@ -12,6 +12,7 @@
 // Prints the median, minimum and maximum time of a whole compile and the
 // process's peak resident memory.
 
+#include "benchclock.h"
 #include "compiler/compiler.h"
 #include "generatedscripts.h"
 
@@ -27,16 +28,6 @@
 #include <QTemporaryDir>
 
 using namespace pvelm::compiler;
-
-namespace {
-
-double nowMs()
-{
-    using namespace std::chrono;
-    return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
-}
-
-} // namespace
 
 int main(int argc, char **argv)
 {

@@ -9,6 +9,7 @@
 // Usage: bench_editor [RUNS]   (default 11)
 // Prints the median, minimum and maximum time.
 
+#include "benchclock.h"
 #include "compiler/compiler.h"
 #include "compiler/ui/scripteditor.h"
 #include "generatedscripts.h"
@@ -24,16 +25,6 @@
 #include <QTextBlock>
 
 using namespace pvelm;
-
-namespace {
-
-double nowMs()
-{
-    using namespace std::chrono;
-    return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
-}
-
-} // namespace
 
 int main(int argc, char **argv)
 {

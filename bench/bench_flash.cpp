@@ -13,6 +13,7 @@
 // Usage: bench_flash [--pages N]
 
 #include "benchclock.h"
+#include "benchpages.h"
 #include "flash/flashpages.h"
 #include "flash/transfer.h"
 #include "link/link.h"
@@ -29,14 +30,6 @@
 using namespace pvelm;
 
 namespace {
-
-QStringList program(int pages)
-{
-    QStringList lines;
-    for (int p = 0; p < pages; ++p)
-        lines << flash::pageLine(p, QString(512, QLatin1Char("0123456789ABCDEF"[p % 16])) + QString(16, 'F'));
-    return lines;
-}
 
 struct Run
 {
@@ -85,7 +78,7 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "bench_flash: %s\n", qPrintable(link.portOpenError()));
         return 1;
     }
-    const QStringList lines = program(128);
+    const QStringList lines = benchPages(128);
     const double charsPerPage = 1 + 1 + 1 + flash::kPageLineLength + 64;
 
     board.setBaud(115200);

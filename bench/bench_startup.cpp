@@ -10,6 +10,7 @@
 //   bench_startup [RUNS]      (default 20; QT_QPA_PLATFORM picks the display)
 
 #include "app/ui/velmcon.h"
+#include "benchclock.h"
 #include "sim/virtualboard.h"
 
 #include <algorithm>
@@ -55,12 +56,6 @@ int child(int argc, char **argv)
     });
     const int status = app.exec();
     return status;
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
 }
 
 } // namespace

@@ -15,6 +15,7 @@
 #include "app/ui/trafficlog.h"
 #include "app/ui/velmcon.h"
 #include "benchclock.h"
+#include "benchpages.h"
 #include "flash/flashpages.h"
 #include "flash/transfer.h"
 #include "link/traffic.h"
@@ -33,25 +34,11 @@ using namespace pvelm;
 
 namespace {
 
-QStringList program(int pages)
-{
-    QStringList lines;
-    for (int p = 0; p < pages; ++p)
-        lines << flash::pageLine(p, QString(512, QLatin1Char("0123456789ABCDEF"[p % 16])) + QString(16, 'F'));
-    return lines;
-}
-
 struct Sample
 {
     double wallMs = 0;
     double cpuMs = 0;
 };
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
 
 struct Series
 {
@@ -98,7 +85,7 @@ int main(int argc, char **argv)
     }
     velmcon.show();
     QAction *menuItem = velmcon.findChild<QAction *>(QStringLiteral("trafficlogY"));
-    const QStringList lines = program(128);
+    const QStringList lines = benchPages(128);
 
     bool allOk = true;
     qint64 entries = 0;
