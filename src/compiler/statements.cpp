@@ -555,23 +555,27 @@ Outcome::Kind Compiler::servoTableStatement(QByteArrayView line, int keywordLeng
                 first[k] = i;
         }
     }
-    for (int k = 1; k <= 8; ++k) {
-        static const char *const prefixes[8] = {"S1=", "S2=", "S3=", "S4=", "S5=", "S6=", "S7=", "S8="};
-        const char *prefix = prefixes[k - 1];
-        char *value = element + 4 * (k - 1);
-        const qsizetype at = first[k - 1];
-        if (at < 0) {
+    // Every servo's number is read before any is converted: a bad operand
+    // on a later servo makes the line an ignored placeholder even when an
+    // earlier servo's number is too big to convert.
+    static const char *const prefixes[8] = {"S1=", "S2=", "S3=", "S4=", "S5=", "S6=", "S7=", "S8="};
+    Number numbers[8];
+    for (int k = 0; k < 8; ++k) {
+        if (first[k] >= 0 && !readNumber(line, first[k] + 3, &numbers[k]))
+            return ignoredPlaceholder(badOperand(QByteArray("the value of ") + prefixes[k]));
+    }
+    for (int k = 0; k < 8; ++k) {
+        char *value = element + 4 * k;
+        if (first[k] < 0) {
             std::memset(value, 'F', 4);
             continue;
         }
-        Number n;
-        if (!readNumber(line, at + 3, &n))
-            return ignoredPlaceholder(badOperand(QByteArray("the value of ") + prefix));
+        const Number &n = numbers[k];
         if (n.tooBig)
             return fail(tooBigReason(n));
         putHex(value, 0, n.value, 4);
         append(listing, " ");
-        append(listing, prefix);
+        append(listing, prefixes[k]);
         append(listing, " ");
         append(listing, n.digits);
     }

@@ -99,6 +99,13 @@ void TestStatements::translate_data()
     row("rate for servo 8 only", "rate s8 = 0001", S, QByteArray(28, 'F') + "0001", "Load Rate  S8= 0001");
     row("position without a servo", "POSITION12", I, {}, {}, 1);
     row("position bad value", "POSITIONS1=X", P, {}, "ERROR POSITIONS1=X", 1);
+    // Every servo's number is read before any is converted; MOVE and IFINPUT
+    // convert their first number before they read the next.
+    row("bad later servo wins over a big one", "POSITION S2=4294967296 S8=#", P, {}, "ERROR POSITIONS2=4294967296S8=#",
+        1);
+    row("big servo value fails once all are read", "RATES8=1S3=2147483648", Outcome::Failed);
+    row("big move position fails before the rate", "MOVE4294967296RATE=X", Outcome::Failed);
+    row("big input number fails before the value", "IFINPUT4294967296=X", Outcome::Failed);
 
     // Simple statements, and keywords that begin longer words.
     row("wait alone", "WAIT", I, {}, {}, 1);
