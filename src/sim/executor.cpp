@@ -30,6 +30,16 @@ enum Opcode : quint8 {
     OpNop = 0xFE, // NOP and MARKER
 };
 
+// MOVE speed modes (byte 4).
+enum SpeedMode : quint8 {
+    SpeedRate = 0x00,  // bytes 5-6: the rate
+    SpeedTable = 0x01, // bytes 5-6: the speed table
+    SpeedDsr1 = 0x02,  // 02-04: the rate in DSR1-3
+    SpeedDsr2 = 0x03,
+    SpeedDsr3 = 0x04,
+    SpeedRateElement = 0x05, // bytes 5-6: the line of a rate element
+};
+
 // IFINPUT actions (byte 4).
 enum Action : quint8 { ActGoto = 0x0A, ActCall = 0x14, ActStop = 0x80, ActNone = 0xFF };
 
@@ -196,6 +206,50 @@ bool Executor::call(BoardState &s, quint32 target)
     return true;
 }
 
+// The rate of each servo for a MOVE, in counts per tick, from its speed mode
+// (byte 4) and bytes 5-6; false for a mode or element the board cannot use.
+bool Executor::moveRates(const BoardState &s, quint8 mode, quint16 value)
+{
+    const quint32 dsr1 = s.program.dsr[0];
+    switch (mode) {
+    case SpeedRate:
+        m_rate.fill(value);
+        return true;
+    case SpeedTable: {
+        // The speed element as the speed editor writes it: the speeds of
+        // servos 1-8 in bytes 0-7 (the control values in 8-15 are not used
+        // here). One never written (all FF) gives every servo DSR1's rate,
+        // as a MOVE that names no speed.
+        if (value > LastSpeedTable)
+            return false;
+        const QByteArray speeds = element(s, SpeedTableLine + value);
+        const bool erased = speeds.count(char(0xFF)) == speeds.size();
+        for (int k = 0; k < BoardState::ServoCount; ++k)
+            m_rate[k] = erased ? dsr1 : byteAt(speeds, k);
+        return true;
+    }
+    case SpeedRateElement: {
+        // A rate element (RATE): eight 16-bit rates; a servo without one
+        // (FFFF) takes DSR1's rate.
+        if (value > LastLine)
+            return false;
+        const QByteArray rates = element(s, value);
+        for (int k = 0; k < BoardState::ServoCount; ++k) {
+            const quint16 rate = wordAt(rates, 2 * k);
+            m_rate[k] = rate == NoValue ? dsr1 : rate;
+        }
+        return true;
+    }
+    case SpeedDsr1:
+    case SpeedDsr2:
+    case SpeedDsr3:
+        m_rate.fill(s.program.dsr[mode - SpeedDsr1]);
+        return true;
+    default:
+        return false;
+    }
+}
+
 void Executor::execute(BoardState &s, qint64 at)
 {
     if (s.runLine > LastLine)
@@ -206,11 +260,8 @@ void Executor::execute(BoardState &s, qint64 at)
 
     switch (byteAt(e, 0)) {
     case OpMove: {
-        const quint8 mode = byteAt(e, 4);
-        const quint16 value = wordAt(e, 5);
-        if (mode > 4 || operand > LastLine)
+        if (operand > LastLine || !moveRates(s, byteAt(e, 4), wordAt(e, 5)))
             return finish(s, BadInstruction);
-        m_rate = mode == 0 ? value : mode == 1 ? quint32(value) * TableRate : p.dsr[mode - 2];
         const QByteArray position = element(s, operand);
         for (int k = 0; k < BoardState::ServoCount; ++k) {
             // Inactive servos and the pulse-width limits: see boardparams.h.
@@ -321,7 +372,7 @@ void Executor::tickMove(BoardState &s, qint64 nowMs)
             if (target < 0 || target == from)
                 continue;
             // Rate 0 goes all the way in one tick.
-            const qint32 step = m_rate == 0 ? std::abs(target - from) : qint32(std::min<quint32>(m_rate, 65535));
+            const qint32 step = m_rate[k] == 0 ? std::abs(target - from) : qint32(std::min<quint32>(m_rate[k], 65535));
             const qint32 to = target > from ? std::min(target, from + step) : std::max(target, from - step);
             if (k < 3) {
                 if (to < from && p.home[k] >= 0 && to <= p.home[k]) {

@@ -45,9 +45,12 @@ struct ProgramState
 class Executor
 {
 public:
-    static constexpr qint64 StepMs = 1;   // one element that does not wait
-    static constexpr qint64 TickMs = 10;  // servo travel; unit of WAIT and of the report rate
-    static constexpr int TableRate = 100; // rate of speed table t: t * TableRate
+    static constexpr qint64 StepMs = 1;  // one element that does not wait
+    static constexpr qint64 TickMs = 10; // servo travel; unit of WAIT and of the report rate
+    // Speed elements: speed table t is the element at line SpeedTableLine + t,
+    // t at most LastSpeedTable.
+    static constexpr quint32 SpeedTableLine = 32000;
+    static constexpr quint32 LastSpeedTable = 255;
     static constexpr int ReportLength = 24;
 
     // Notification codes the board raises.
@@ -80,6 +83,7 @@ private:
     void tickMove(BoardState &s, qint64 nowMs);
     void finish(BoardState &s, quint8 notification);
     bool call(BoardState &s, quint32 target);
+    bool moveRates(const BoardState &s, quint8 mode, quint16 value);
 
     bool m_clock = false; // the times below belong to the current run
     qint64 m_nextStepMs = 0;
@@ -87,7 +91,7 @@ private:
     qint64 m_pausedAtMs = -1;
     bool m_moving = false;
     std::array<qint32, 8> m_target{};
-    quint32 m_rate = 0;
+    std::array<quint32, 8> m_rate{}; // counts per tick, servo by servo
     qint64 m_lastTickMs = 0;
     qint64 m_nextReportMs = 0;
     bool m_finalReport = false;

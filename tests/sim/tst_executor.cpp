@@ -90,6 +90,18 @@ private slots:
             "AB00C8000000001100000002");
         row("move rate from DSR1", "0:50200064 1:500103E8 2:00FF00C802 3:80 200:05DC", "", 80,
             "1500,32768,32768 100 00000000", "AB00C8000000000000000004");
+        // Servos 1-3 from 1000 toward 1500, three ticks. Speed table 3 (line
+        // 32003): 10, 20 and 0 (at once) counts a tick; never written: DSR1's 7.
+        // Rate element at 640: 10, 20, none (DSR1's 5).
+        const char *fromThousand = "0:500103E8 1:500203E8 2:500303E8 3:50200007 200:05DC05DC05DC ";
+        row("move with a speed table", (QByteArray(fromThousand) + "4:00FF00C8010003 5:80 32003:0A1400").constData(),
+            "", 35, "1030,1060,1500 7 00000000", "AB00C8000000001100000005");
+        row("move with an erased speed table",
+            (QByteArray(fromThousand) + "4:00FF00C8010004 5:80 32003:0A1400").constData(), "", 35,
+            "1021,1021,1021 7 00000000", "AB00C8000000001100000005");
+        row("move with a rate element",
+            (QByteArray(fromThousand) + "4:50200005 5:00FF00C8050280 6:80 640:000A0014FFFF").constData(), "", 36,
+            "1030,1060,1015 5 00000000", "AB00C8000000001100000006");
         row("home switch X", "0:500105DC 1:00FF00C8000064 2:80 200:03E8", "switch x home 1200", 80,
             "1200,32768,32768 0 00000000", "AB00C8000000000020000002");
         row("limit switch Y", "0:500205DC 1:00FF00C8000064 2:80 200:FFFF0BB8", "switch y limit 2000", 150,
