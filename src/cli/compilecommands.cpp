@@ -35,8 +35,12 @@ int compileCommand(Invocation &inv)
 
     for (const compiler::Diagnostic &d : c.diagnostics())
         printDiagnostic(paths.source, d.sourceLine, d.text);
-    for (qsizetype i = 0; i < c.failures().size(); ++i)
-        printError(QStringLiteral("%1 (%2)").arg(c.failures().at(i), c.failureReasons().value(i)));
+    for (qsizetype i = 0; i < c.failures().size(); ++i) {
+        // A refusal's message says it all; a failure adds what the core found.
+        const QString &message = c.failures().at(i);
+        const QString reason = c.failureReasons().value(i);
+        printError(reason == message ? message : QStringLiteral("%1 (%2)").arg(message, reason));
+    }
     if (c.lastPassCompleted()) {
         for (const QByteArray &line : c.reportLines())
             printLine(QString::fromLatin1(line));
@@ -69,7 +73,9 @@ void addCompileCommands(std::vector<Command> &table)
                        "standard error as FILE:LINE: error: TEXT, with the line of SOURCE.\n"
                        "Paths may be host paths or Windows paths (c:\\Corvane\\velm.txt).\n"
                        "Exit status 0 when the script has no errors or warnings, 1 when it has, or when\n"
-                       "a pass or the merge failed (the console's failure message is printed)."),
+                       "a pass or the merge failed (the console's failure message is printed), or when\n"
+                       "the compile was refused: an output file that is SOURCE, a SOURCE larger than\n"
+                       "any program the board can hold, or UTF-16/UTF-32 text."),
         false,
         compileCommand,
     });

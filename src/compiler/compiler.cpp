@@ -42,13 +42,6 @@ void incrementDecimal(QByteArray &text)
     text.prepend('1'); // all nines
 }
 
-// Output files must never replace the script they are made from.
-bool sameFile(const QString &a, const QString &b)
-{
-    const QString ca = QFileInfo(a).canonicalFilePath();
-    return !ca.isEmpty() && ca == QFileInfo(b).canonicalFilePath();
-}
-
 } // namespace
 
 Compiler::Compiler()
@@ -72,10 +65,18 @@ bool Compiler::compile()
     m_failures.clear();
     m_failureReasons.clear();
     m_premergedCreated = false;
+    m_refused = Refusal::None;
 
     const bool first = translationPass(1);
-    m_premergedCreated = false;
-    const bool second = translationPass(2);
+    bool second = false;
+    if (m_refused == Refusal::None) {
+        m_premergedCreated = false;
+        second = translationPass(2);
+    }
+    // An output that names the source: nothing was written, and nothing
+    // may be removed either.
+    if (m_refused == Refusal::SameFile)
+        return false;
 
     const QString hexPath = hostpaths::toHost(m_tempHexPath);
     if (!m_premergedCreated) {
@@ -94,6 +95,34 @@ bool Compiler::compile()
         return false;
     }
     return first && second;
+}
+
+void Compiler::refuse(Refusal kind, const QString &message)
+{
+    m_refused = kind;
+    m_failures << message;
+    m_failureReasons << message;
+    if (m_failureHandler)
+        m_failureHandler(message);
+}
+
+QString Compiler::outputNamingSource() const
+{
+    const QString &source = m_passPaths.source;
+    const QList<QPair<QString, QString>> outputs{
+        {QStringLiteral("premerged work file"), m_passPaths.premerged},
+        {QStringLiteral("list file"), m_passPaths.list},
+        {QStringLiteral("temp hex file"), m_tempHexPath},
+        {QStringLiteral("work file"), m_fixupPath},
+        {QStringLiteral("work file"), m_fixup1Path},
+    };
+    for (const auto &[role, path] : outputs) {
+        if (hostpaths::sameFile(source, path))
+            return QStringLiteral("Not compiled: the %1 %2 is the source file %3; the compile would write over "
+                                  "the script. Nothing was written.")
+                .arg(role, path, source);
+    }
+    return QString();
 }
 
 void Compiler::reportFailure(const QString &reason)
@@ -136,14 +165,22 @@ bool Compiler::translationPass(int passNumber)
     const QString list = hostpaths::toHost(m_passPaths.list);
     const QString passName = QStringLiteral("pass %1: ").arg(passNumber);
 
-    QByteArray text;
-    QString why;
-    if (!readWholeFile(source, &text, &why)) {
-        reportFailure(passName + why);
+    // Every file the compile writes is checked against the source before
+    // the first byte goes out.
+    if (const QString clash = outputNamingSource(); !clash.isEmpty()) {
+        refuse(Refusal::SameFile, clash);
         return false;
     }
-    if (sameFile(source, premerged) || sameFile(source, list)) {
-        reportFailure(passName + QStringLiteral("the work or list file would replace the source file %1").arg(source));
+    QByteArray text;
+    QString why;
+    switch (readScriptFile(source, &text, &why)) {
+    case ScriptRead::Ok:
+        break;
+    case ScriptRead::CannotOpen:
+        reportFailure(passName + why);
+        return false;
+    case ScriptRead::Refused:
+        refuse(Refusal::Source, QStringLiteral("Not compiled: ") + why);
         return false;
     }
     if (!m_premerged.create(premerged, &why)) {

@@ -198,6 +198,14 @@ private:
     bool place(Outcome::Kind kind);
     void reportFailure(const QString &reason);
 
+    // Why a compile stopped before it wrote anything: an output that is
+    // the source file, or a source that is no script (too large, not 8-bit
+    // text). Reported once, with its own message instead of the fixed one.
+    enum class Refusal { None, SameFile, Source };
+    void refuse(Refusal kind, const QString &message);
+    // The refusal message when an output or work file is the source file.
+    QString outputNamingSource() const;
+
     // Set for the life of the window.
     QString m_tempHexPath;
     QString m_fixupPath;
@@ -231,6 +239,7 @@ private:
     PassPaths m_passPaths;
     bool m_premergedCreated = false; // by the second pass of this compile
     bool m_lastPassCompleted = false;
+    Refusal m_refused = Refusal::None;
 
     LineWriter m_list;
     LineWriter m_premerged;

@@ -112,28 +112,96 @@ void LineWriter::discard()
     m_writeFailed = false;
 }
 
-bool readWholeFile(const QString &hostPath, QByteArray *bytes, QString *why, qint64 limit)
+namespace {
+
+enum class Bounded { Ok, CannotRead, TooLarge };
+
+Bounded readBounded(const QString &hostPath, QByteArray *bytes, QString *why, qint64 limit, const char *tooLarge)
 {
-    const QFileInfo info(hostPath);
-    if (info.isDir()) {
+    bytes->clear();
+    if (QFileInfo(hostPath).isDir()) {
         *why = QStringLiteral("cannot open %1: it is a folder").arg(hostPath);
-        return false;
+        return Bounded::CannotRead;
     }
     QFile f(hostPath);
     if (!f.open(QIODevice::ReadOnly)) {
         *why = QStringLiteral("cannot open %1: %2").arg(hostPath, f.errorString());
-        return false;
+        return Bounded::CannotRead;
     }
-    if (limit >= 0 && f.size() > limit) {
-        *why = QStringLiteral("%1 is too large (%2 bytes)").arg(hostPath).arg(f.size());
-        return false;
+    const auto refuse = [&] {
+        *why = QString::fromLatin1(tooLarge).arg(hostPath).arg(limit);
+        bytes->clear();
+        bytes->squeeze();
+        return Bounded::TooLarge;
+    };
+    if (limit >= 0 && !f.isSequential() && f.size() > limit)
+        return refuse();
+    if (!f.isSequential() && f.size() > 0)
+        bytes->reserve(f.size());
+    // Devices and pipes report no size, and a file may grow while it is
+    // read: pieces until the end, or until one byte past the limit.
+    constexpr qint64 kPiece = 1 << 16;
+    for (;;) {
+        const qint64 want = limit >= 0 ? qMin(kPiece, limit + 1 - bytes->size()) : kPiece;
+        const qsizetype at = bytes->size();
+        bytes->resize(at + want);
+        const qint64 got = f.read(bytes->data() + at, want);
+        bytes->resize(at + qMax<qint64>(got, 0));
+        if (got < 0) {
+            *why = QStringLiteral("cannot read %1: %2").arg(hostPath, f.errorString());
+            return Bounded::CannotRead;
+        }
+        if (limit >= 0 && bytes->size() > limit)
+            return refuse();
+        if (got == 0)
+            return Bounded::Ok;
     }
-    *bytes = f.readAll();
-    if (f.error() != QFileDevice::NoError) {
-        *why = QStringLiteral("cannot read %1: %2").arg(hostPath, f.errorString());
-        return false;
+}
+
+// What an 8-bit script must not be: the name of the encoding a byte-order
+// mark or NUL bytes give away, or nothing.
+QString wideEncoding(const QByteArray &bytes)
+{
+    if (bytes.startsWith(QByteArrayView("\xFF\xFE\0\0", 4)) || bytes.startsWith(QByteArrayView("\0\0\xFE\xFF", 4)))
+        return QStringLiteral("UTF-32 text (it begins with a byte-order mark)");
+    if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF"))
+        return QStringLiteral("UTF-16 text (it begins with a byte-order mark)");
+    const qsizetype nul = bytes.indexOf('\0');
+    if (nul >= 0)
+        return QStringLiteral("not 8-bit text: it holds NUL bytes (the first at byte %1), as UTF-16 or UTF-32 text "
+                              "does")
+            .arg(nul);
+    return QString();
+}
+
+} // namespace
+
+bool readWholeFile(const QString &hostPath, QByteArray *bytes, QString *why, qint64 limit, const char *tooLarge)
+{
+    return readBounded(hostPath, bytes, why, limit, tooLarge) == Bounded::Ok;
+}
+
+ScriptRead readScriptFile(const QString &hostPath, QByteArray *bytes, QString *why)
+{
+    switch (readBounded(hostPath, bytes, why, kMaxScriptBytes,
+                        "%1 is larger than any program the board can hold (%2 bytes)")) {
+    case Bounded::CannotRead:
+        return ScriptRead::CannotOpen;
+    case Bounded::TooLarge:
+        return ScriptRead::Refused;
+    case Bounded::Ok:
+        break;
     }
-    return true;
+    const QString wide = wideEncoding(*bytes);
+    if (!wide.isEmpty()) {
+        *why = QStringLiteral("%1 is %2; save it as 8-bit text (ANSI or UTF-8)").arg(hostPath, wide);
+        bytes->clear();
+        return ScriptRead::Refused;
+    }
+    // A UTF-8 byte-order mark is no part of the first statement.
+    if (bytes->startsWith("\xEF\xBB\xBF"))
+        bytes->remove(0, 3);
+    return ScriptRead::Ok;
 }
 
 } // namespace pvelm::compiler

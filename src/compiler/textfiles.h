@@ -80,8 +80,29 @@ private:
     bool m_writeFailed = false;
 };
 
-// Reads a whole file; false (with the reason) when it cannot be opened or
-// read. A folder is not a file.
-bool readWholeFile(const QString &hostPath, QByteArray *bytes, QString *why, qint64 limit = -1);
+// The largest script the compiler reads. The board holds 32768 program
+// lines (2048 pages of 16); even with 512 bytes of statement, comments,
+// labels and blank lines for each of them a script stays below this.
+inline constexpr qint64 kMaxScriptBytes = qint64(32768) * 512; // 16 MiB
+
+// Reads a whole file in bounded pieces, so a device or a pipe that never
+// ends costs at most `limit` + 1 bytes; false (with the reason) when it
+// cannot be opened or read, or holds more than `limit` bytes (a regular
+// file is refused from its size, before reading). A folder is not a file.
+// `tooLarge` words the refusal: %1 the path, %2 the limit.
+bool readWholeFile(const QString &hostPath, QByteArray *bytes, QString *why, qint64 limit = -1,
+                   const char *tooLarge = "%1 is larger than %2 bytes");
+
+enum class ScriptRead {
+    Ok,
+    CannotOpen, // missing, a folder, or a read error
+    Refused,    // larger than kMaxScriptBytes, or not 8-bit text
+};
+
+// Reads a VelmScript file as the compiler, the script editor and velm take
+// it: at most kMaxScriptBytes, a UTF-8 byte-order mark dropped, UTF-16 and
+// UTF-32 (a byte-order mark or NUL bytes) refused with a message naming the
+// file.
+ScriptRead readScriptFile(const QString &hostPath, QByteArray *bytes, QString *why);
 
 } // namespace pvelm::compiler

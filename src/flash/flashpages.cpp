@@ -61,9 +61,8 @@ bool rangeAccepted(int start, int end)
 bool readPageLines(const QString &hostPath, QStringList *lines, QString *why)
 {
     QByteArray bytes;
-    // A whole flash is about 1.1 MB of page lines; anything far larger is
-    // not a page file.
-    if (!compiler::readWholeFile(hostPath, &bytes, why, 64 << 20))
+    if (!compiler::readWholeFile(hostPath, &bytes, why, kMaxPageFileBytes,
+                                 "%1 is larger than any page file the board can hold (%2 bytes)"))
         return false;
     lines->clear();
     compiler::forEachLine(bytes, [lines](const QByteArray &line) {

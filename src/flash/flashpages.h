@@ -35,8 +35,14 @@ std::optional<int> parsePageNumber(const QString &text);
 // The save range: 0 <= start <= end <= 2047.
 bool rangeAccepted(int start, int end);
 
+// The largest temp hex or flash file read: the board holds 2048 pages, and
+// a page line is 533 characters and its line end; 1024 bytes a page leaves
+// room to spare.
+inline constexpr qint64 kMaxPageFileBytes = qint64(kPageCount) * 1024; // 2 MiB
+
 // The lines of a temp hex or flash file, without their ends (CR LF, LF or
-// CR). False, with the reason, when the file cannot be read.
+// CR). False, with the reason, when the file cannot be read or is larger
+// than kMaxPageFileBytes.
 bool readPageLines(const QString &hostPath, QStringList *lines, QString *why);
 
 } // namespace pvelm::flash

@@ -1,8 +1,15 @@
 #include "settings/hostpaths.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#endif
 
 namespace pvelm::hostpaths {
 
@@ -52,6 +59,33 @@ QString toHost(const QString &path)
     for (const QString &part : parts)
         current += QLatin1Char('/') + existingName(current, part);
     return current;
+#endif
+}
+
+bool sameFile(const QString &a, const QString &b)
+{
+    const QString hostA = toHost(a);
+    const QString hostB = toHost(b);
+    if (hostA.isEmpty() || hostB.isEmpty())
+        return false;
+#ifdef Q_OS_WIN
+    auto identity = [](const QString &path, BY_HANDLE_FILE_INFORMATION *info) {
+        const HANDLE h = CreateFileW(reinterpret_cast<const wchar_t *>(path.utf16()), 0,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                     FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (h == INVALID_HANDLE_VALUE)
+            return false;
+        const bool ok = GetFileInformationByHandle(h, info) != 0;
+        CloseHandle(h);
+        return ok;
+    };
+    BY_HANDLE_FILE_INFORMATION ia, ib;
+    return identity(hostA, &ia) && identity(hostB, &ib) && ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber &&
+           ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
+#else
+    struct stat sa, sb;
+    return ::stat(QFile::encodeName(hostA).constData(), &sa) == 0 &&
+           ::stat(QFile::encodeName(hostB).constData(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 #endif
 }
 

@@ -14,6 +14,12 @@ QString root();
 // Maps a Windows path (or passes a host path through) to a host path.
 QString toHost(const QString &path);
 
+// Whether two paths (Windows or host) name one file on disk: the same
+// device and inode (on Windows the same volume and file index) after
+// mapping, so a hard link, a symbolic link or another spelling of the same
+// file counts. A path that names no existing file is no other file.
+bool sameFile(const QString &a, const QString &b);
+
 // The fixed working folder c:\Corvane and the settings file in it.
 QString workingFolder();
 QString settingsFile();

@@ -199,6 +199,12 @@ private slots:
         QVERIFY(lines.at(10).contains("NOWHERE"));
         QVERIFY(r.out.contains("Number of Errors & Warnings  12\n"));
         QVERIFY(!readAllBytes(root.file(QStringLiteral("drive_c/Corvane/list.txt"))).contains("error:"));
+
+        // A temp hex path that is the source: one line, exit 1.
+        r = runVelm({"compile", "c:\\Corvane\\velm.txt", "--hex", "C:\\CORVANE\\VELM.TXT"});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.startsWith("velm: Not compiled: the temp hex file C:") && r.err.count('\n') == 1,
+                 r.err.constData());
     }
 };
 

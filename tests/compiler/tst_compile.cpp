@@ -11,6 +11,11 @@
 #include "compiler/demoprogram.h"
 #include "compiler/pagemerge.h"
 #include "compiler/sourcemap.h"
+#include "flash/flashpages.h"
+#include "settings/hostpaths.h"
+
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <QElapsedTimer>
 #include <QtTest>
@@ -21,6 +26,7 @@ using namespace compilertest;
 namespace {
 
 const QString kFailure = QString::fromLatin1(kFailureMessage);
+const QByteArray kPlain = "S1=1500\r\nWAIT 250\r\n";
 
 // "PPPPP:s,s,..." for each page line: the page field and the slots that hold
 // anything but an empty element; a line of the wrong length says so.
@@ -91,6 +97,8 @@ private slots:
     void failures();
     void badInput_data();
     void badInput();
+    void refusals_data();
+    void refusals();
     void programLineToSourceLine_data();
     void programLineToSourceLine();
     void reportInSourceOrder();
@@ -187,8 +195,6 @@ void TestCompile::failures_data()
     const QStringList atZero{kFailure + "0", kFailure + "0"};
     QTest::newRow("missing source: once per pass, no merge") << QByteArray("<none>") << list << hex << atZero << false;
     QTest::newRow("list path is a folder") << crlf({"STOP"}) << QStringLiteral("c:\\Corvane") << hex << atZero << true;
-    QTest::newRow("list would replace the source")
-        << crlf({"STOP"}) << QStringLiteral("c:\\Corvane\\velm.txt") << hex << atZero << false;
     QTest::newRow("number too big: its address, and the pass stops")
         << crlf({"ADDRESS 100", "STOP", "STOP", "WAIT 9999999999", "ADDRESS NEXT"}) << list << hex
         << QStringList{kFailure + "102", kFailure + "102"} << true;
@@ -241,7 +247,6 @@ void TestCompile::badInput_data()
     QTest::newRow("million-character line") << "STOP\r\n" + million + "\r\nWAIT 1" << QList<int>{2, 1, 0};
     QTest::newRow("million-character marker") << "MARKER" + QByteArray(1000000, 'b') << QList<int>{1, 0, 0};
     QTest::newRow("million digits fail the passes") << "S1=" + QByteArray(1000000, '7') << QList<int>{};
-    QTest::newRow("NUL bytes") << QByteArray("\0\0\0\nS1=\0\nWAIT\0 5", 16) << QList<int>{2, 2, 0};
     // LF CR is two line ends, CR LF one.
     QTest::newRow("no line end at the end, CR and LF")
         << QByteArray("WAIT 1\rSTOP\n\rSTOP\r\nSTOP") << QList<int>{4, 0, 1};
@@ -263,6 +268,83 @@ void TestCompile::badInput()
     // Whole page lines only, and every list line ends in CR LF.
     QVERIFY(!describePages(r.hex).join(' ').contains("bad length"));
     QCOMPARE(r.list.count('\n'), r.list.count("\r\n"));
+}
+
+void TestCompile::refusals_data()
+{
+    // The paths (the list "hard" or "sym": c:\Corvane\list.txt made a link
+    // to the source), the source's bytes, and what the one message says;
+    // empty when the file compiles as the plain script does.
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("list");
+    QTest::addColumn<QString>("hex");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("message");
+    const QString v = "c:\\Corvane\\velm.txt", l = "c:\\Corvane\\list.txt", h = "c:\\Corvane\\flash.tmp";
+    const QString isV = " is the source file " + v;
+    QByteArray utf16("\xFF\xFE");
+    for (char ch : kPlain)
+        utf16 += QByteArray(1, ch) + '\0';
+    QTest::newRow("temp hex is the source") << v << l << v << kPlain << "temp hex file " + v + isV;
+    QTest::newRow("temp hex in other letters")
+        << v << l << QStringLiteral("C:\\CORVANE\\VELM.TXT") << kPlain << "temp hex file C:\\CORVANE\\VELM.TXT" + isV;
+    QTest::newRow("list is a hard link") << v << QStringLiteral("hard") << h << kPlain << "list file " + l + isV;
+    QTest::newRow("list is a symbolic link") << v << QStringLiteral("sym") << h << kPlain << "list file " + l + isV;
+    QTest::newRow("source at fixup.tmp")
+        << QStringLiteral("c:\\Corvane\\fixup.tmp") << l << h << kPlain
+        << QStringLiteral("work file c:\\Corvane\\fixup.tmp is the source file c:\\Corvane\\fixup.tmp");
+    QTest::newRow("UTF-16") << v << l << h << utf16 << QStringLiteral("velm.txt is UTF-16 text");
+    QTest::newRow("UTF-16 without a mark")
+        << v << l << h << utf16.mid(2) << QStringLiteral("velm.txt is not 8-bit text");
+    QTest::newRow("UTF-32") << v << l << h << QByteArray("\0\0\xFE\xFFS", 5)
+                            << QStringLiteral("velm.txt is UTF-32 text");
+    QTest::newRow("/dev/zero") << QStringLiteral("/dev/zero") << l << h << QByteArray()
+                               << QStringLiteral(
+                                      "/dev/zero is larger than any program the board can hold (16777216 bytes)");
+    QTest::newRow("UTF-8 mark dropped") << v << l << h << "\xEF\xBB\xBF" + kPlain << QString();
+}
+
+void TestCompile::refusals()
+{
+    QFETCH(QString, source);
+    QFETCH(QString, list);
+    QFETCH(QString, hex);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, message);
+    TestRoot root;
+    Workspace ws(root);
+    const QString sourceHost = pvelm::hostpaths::toHost(source);
+    QVERIFY(source.startsWith("/dev") || writeAllBytes(sourceHost, bytes));
+    if (list == "hard")
+        QCOMPARE(::link(QFile::encodeName(sourceHost), QFile::encodeName(ws.host("list.txt"))), 0);
+    else if (list == "sym")
+        QVERIFY(QFile::link(sourceHost, ws.host("list.txt")));
+    else
+        ws.paths.list = list;
+    ws.paths.source = source;
+    Compiler c;
+    c.setTempHexPath(hex);
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const long peak = usage.ru_maxrss;
+    QElapsedTimer timer;
+    timer.start();
+    const CompileRun r = ws.run(&c);
+    QVERIFY2(timer.elapsed() < 1000, "within a second");
+    getrusage(RUSAGE_SELF, &usage);
+    QVERIFY2(usage.ru_maxrss - peak < 100 * 1024, "under 100 MB");
+    if (message.isEmpty()) {
+        QCOMPARE(r.hex, Workspace(root).compile(kPlain).hex);
+        return;
+    }
+    QCOMPARE(r.messages.size(), 1);
+    QVERIFY2(r.messages.first().startsWith("Not compiled: ") && r.messages.first().contains(message),
+             qPrintable(r.messages.first()));
+    QVERIFY(!QFile::exists(ws.host("premerged.tmp")));
+    QVERIFY(source.startsWith("/dev") || readAllBytes(sourceHost) == bytes);
+    QStringList lines;
+    QString why; // the download's and the flash utility's reader is bounded too
+    QVERIFY(pvelm::flash::readPageLines("/dev/zero", &lines, &why) == false && why.contains("(2097152 bytes)"));
 }
 
 void TestCompile::programLineToSourceLine_data()

@@ -139,6 +139,11 @@ void TestFilegobbler::convert()
              crlf({pageLine(0, {{0, "14FF0005"}, {1, "16"}, {2, "1EFF0003"}, {3, "20"}, {4, "20"}})}));
     QCOMPARE(readAllBytes(corvane("flash.tmp")), readAllBytes(corvane("work.tmp")));
     QVERIFY(!QFile::exists(corvane("moved.tmp")));
+
+    // A list path that is the source spelled another way: one box.
+    box("Listfile")->setText(root.file("scripts/../scripts/other.txt"));
+    button("Readvelm")->click();
+    QVERIFY(messages.size() == 1 && messages.first().contains("is the source file " + root.file("scripts/other.txt")));
     setMessageHandler(previous);
 }
 

@@ -314,7 +314,7 @@ bool ScriptEditor::load()
     if (!QFileInfo::exists(m_path)) {
         m_text->setScript(QString());
         say(QStringLiteral("%1 does not exist yet; Save or Compile creates it.").arg(m_path));
-    } else if (!compiler::readWholeFile(m_path, &bytes, &why)) {
+    } else if (compiler::readScriptFile(m_path, &bytes, &why) != compiler::ScriptRead::Ok) {
         // Nothing may be saved over a file whose content never reached the
         // editor.
         m_readable = false;
