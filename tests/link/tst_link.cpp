@@ -135,6 +135,7 @@ private slots:
     void traffic();
     void waits_data();
     void waits();
+    void deviceReturn();
 };
 
 void tst_Link::exchange_data()
@@ -618,6 +619,31 @@ void tst_Link::waits()
         const QString taken = routine.endsWith(QLatin1String("receiver")) ? rig.link.linkBlock : rig.link.linkPacket;
         QCOMPARE(taken == QString::fromLatin1(reply), !late);
     }
+}
+
+// The device that was open is "back" only when it is the same device: a new
+// pseudo-terminal that takes the lost one's name is another.
+void tst_Link::deviceReturn()
+{
+    auto peer = std::make_unique<ScriptedPeer>();
+    QVERIFY(peer->open());
+    const QString name = peer->devicePath();
+    Link link;
+    link.setPortOverride(name);
+    QVERIFY(link.opencomport() && link.isPortOpen());
+    QCOMPARE(link.lostDeviceReturn(), Link::DeviceReturn::Same);
+
+    peer.reset(); // hangs up: the port is lost and its device goes
+    QTRY_COMPARE(link.portState(), Link::PortState::Lost);
+    QCOMPARE(link.lostDeviceReturn(), Link::DeviceReturn::Gone);
+    // The next pseudo-terminals reuse the freed name.
+    std::vector<std::unique_ptr<ScriptedPeer>> others;
+    while (others.size() < 20 && (others.empty() || others.back()->devicePath() != name)) {
+        others.push_back(std::make_unique<ScriptedPeer>());
+        QVERIFY(others.back()->open());
+    }
+    QCOMPARE(others.back()->devicePath(), name);
+    QCOMPARE(link.lostDeviceReturn(), Link::DeviceReturn::Other);
 }
 
 QTEST_GUILESS_MAIN(tst_Link)
