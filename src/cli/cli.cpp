@@ -3,6 +3,7 @@
 #include "link/link.h"
 #include "link/traffic.h"
 #include "settings/hostpaths.h"
+#include "settings/printable.h"
 #include "settings/settings.h"
 #include "sim/virtualboard.h"
 
@@ -14,15 +15,6 @@
 namespace pvelm::cli {
 
 // ---- output -----------------------------------------------------------------
-
-QString oneLine(QString text)
-{
-    for (QChar &c : text) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
-            c = QLatin1Char(' ');
-    }
-    return text;
-}
 
 namespace {
 
@@ -45,12 +37,12 @@ void printLine(const QString &text)
 
 void printError(const QString &text)
 {
-    writeErr(QStringLiteral("velm: ") + oneLine(text));
+    writeErr(QStringLiteral("velm: ") + printable(text));
 }
 
 void printWarning(const QString &text)
 {
-    writeErr(QStringLiteral("velm: warning: ") + oneLine(text));
+    writeErr(QStringLiteral("velm: warning: ") + printable(text));
 }
 
 // ---- session ------------------------------------------------------------------

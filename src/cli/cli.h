@@ -25,13 +25,12 @@ enum ExitStatus {
 };
 
 // Output of a command. Board data is written byte for byte (single-byte
-// text); messages are one line each and go to standard error with "velm: ".
+// text); messages are one line each and go to standard error with "velm: ",
+// every byte outside printable ASCII written as \xNN (board replies, file
+// bytes and typed text they quote alike).
 void printLine(const QString &text);
 void printError(const QString &text);
 void printWarning(const QString &text);
-// Control characters replaced by blanks, so a message quoting board data or
-// a source line stays on one line.
-QString oneLine(QString text);
 
 class Session;
 

@@ -2,6 +2,7 @@
 
 #include "cli/cli.h"
 #include "compiler/compiler.h"
+#include "settings/printable.h"
 #include "settings/settings.h"
 
 #include <cstdio>
@@ -13,7 +14,7 @@ namespace {
 void printDiagnostic(const QString &file, qint64 line, const QString &text)
 {
     const QByteArray bytes =
-        (file + QLatin1Char(':') + QString::number(line) + QStringLiteral(": error: ") + oneLine(text)).toLocal8Bit() +
+        (file + QLatin1Char(':') + QString::number(line) + QStringLiteral(": error: ") + printable(text)).toLocal8Bit() +
         '\n';
     std::fflush(stdout);
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);

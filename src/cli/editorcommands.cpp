@@ -57,7 +57,7 @@ int failed(const LinkResult &r, const QString &what)
         printError(QStringLiteral("%1 (%2: %3)").arg(what, r.code, Link::describe(r.code)));
         return r.code == QLatin1String("Z") || r.code == QLatin1String("7") ? kExitNoLink : kExitFailed;
     }
-    printError(QStringLiteral("%1: the reply holds none: %2").arg(what, oneLine(r.reply)));
+    printError(QStringLiteral("%1: the reply holds none: %2").arg(what, r.reply));
     return kExitFailed;
 }
 

@@ -135,7 +135,13 @@ QString notAPage(const QString &what, const QString &text)
 
 QString readArguments(const Invocation &inv)
 {
-    return notAPage(QStringLiteral("flash read: PAGE"), inv.args.constFirst());
+    const QString problem = notAPage(QStringLiteral("flash read: PAGE"), inv.args.constFirst());
+    if (!problem.isEmpty())
+        return problem;
+    const int page = *flash::parsePageNumber(inv.args.constFirst());
+    if (!flash::rangeAccepted(page, page))
+        return QStringLiteral("flash read: ADDRESS OUT OF RANGE (pages 0 to 2047)");
+    return QString();
 }
 
 QString saveArguments(const Invocation &inv)

@@ -68,8 +68,9 @@ QString reportLine(const StatusReport &r, const QString &notification)
         .arg(r.mode, r.currentLine, r.position, r.stack, r.loop, notification);
 }
 
-// Runs the monitor, printing each report. Exit status: 0 when at least one
-// report was shown, 1 when none came.
+// Runs the monitor, printing each report. Exit status: 3 when the port was
+// lost, whether or not reports were shown before; otherwise 0 when at least
+// one report was shown, 1 when none came.
 int monitor(Link &link)
 {
     InterruptEndsMonitor interrupt(link);
@@ -84,12 +85,12 @@ int monitor(Link &link)
         std::fflush(stdout);
     });
     link.monitoring = false;
-    if (shown > 0)
-        return kExitSuccess;
-    if (!link.isPortOpen()) {
-        printError(QStringLiteral("the port was lost while monitoring"));
+    if (link.portState() == Link::PortState::Lost) {
+        printError(QStringLiteral("the port was lost while monitoring: %1").arg(link.portOpenError()));
         return kExitNoLink;
     }
+    if (shown > 0)
+        return kExitSuccess;
     printError(QStringLiteral("no status report arrived"));
     return kExitFailed;
 }
@@ -147,7 +148,8 @@ const char kMonitorHelp[] = "Each status report is printed as one line:\n"
                             "and loop are the board's counters in decimal; notification is what the main\n"
                             "window's notification label shows (\"None\" until a report sets it; a code the\n"
                             "console does not know leaves the last one). Monitoring ends when no report\n"
-                            "arrives for 6 seconds, or on Ctrl-C. Exit status 1 when no report arrived.";
+                            "arrives for 6 seconds, or on Ctrl-C. Exit status 1 when no report arrived,\n"
+                            "3 when the port was lost (even after reports were shown).";
 
 } // namespace
 

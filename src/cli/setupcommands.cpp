@@ -5,6 +5,8 @@
 #include "cli/cli.h"
 #include "settings/settings.h"
 
+#include <QRegularExpression>
+
 namespace pvelm::cli {
 
 namespace {
@@ -27,6 +29,37 @@ int showCommand(Invocation &)
     return kExitSuccess;
 }
 
+// What velm stores must be what the console can use: a value the window
+// would cut, pad into another number, or lose spaces of is refused, with the
+// forms the field takes. Empty: the value is fine.
+QString fieldProblem(const QString &name, const QString &value)
+{
+    static const QRegularExpression digits(QStringLiteral("^[0-9]+$"));
+    static const QRegularExpression printableText(QStringLiteral("^[\\x21-\\x7e\\xa1-\\xff]*$"));
+    const auto isOneOf = [&value](const char *forms) {
+        return value.size() == 1 && QString::fromLatin1(forms).contains(value);
+    };
+    if (name == QLatin1String("comport"))
+        return isOneOf("123456789") ? QString() : QStringLiteral("a port number from 1 to 9");
+    if (name == QLatin1String("combaud")) {
+        const bool ok = digits.match(value).hasMatch() && value.size() <= 6 && value.toInt() > 0;
+        return ok ? QString() : QStringLiteral("a baud rate of 1 to 6 digits, such as 9600 or 115200");
+    }
+    if (name == QLatin1String("comparity"))
+        return isOneOf("neomsNEOMS") ? QString() : QStringLiteral("one of n, e, o, m, s");
+    if (name == QLatin1String("combits"))
+        return isOneOf("5678") ? QString() : QStringLiteral("5, 6, 7 or 8");
+    if (name == QLatin1String("comstopbits"))
+        return isOneOf("12") ? QString() : QStringLiteral("1 or 2");
+    if (name == QLatin1String("comother")) {
+        const bool ok = value.size() <= 16 && printableText.match(value).hasMatch();
+        return ok ? QString() : QStringLiteral("up to 16 printable characters without blanks");
+    }
+    // The four paths: the record keeps 32 characters and drops every blank.
+    const bool ok = !value.isEmpty() && value.size() <= 32 && printableText.match(value).hasMatch();
+    return ok ? QString() : QStringLiteral("a path of 1 to 32 printable characters without blanks");
+}
+
 QString checkAssignments(const Invocation &inv)
 {
     for (const QString &arg : inv.args) {
@@ -36,6 +69,10 @@ QString checkAssignments(const Invocation &inv)
             return QStringLiteral("setup set: '%1' is not FIELD=VALUE with FIELD one of %2")
                 .arg(arg, SetupFields::names().join(QStringLiteral(", ")));
         }
+        const QString problem = fieldProblem(arg.left(eq), arg.mid(eq + 1));
+        if (!problem.isEmpty())
+            return QStringLiteral("setup set: %1=\"%2\" refused: %1 takes %3")
+                .arg(arg.left(eq), arg.mid(eq + 1), problem);
     }
     return QString();
 }
@@ -52,7 +89,12 @@ int setCommand(Invocation &inv)
     SetupFields fields = showSettings(record);
     for (const QString &arg : inv.args) {
         const qsizetype eq = arg.indexOf(QLatin1Char('='));
-        *fields.byName(arg.left(eq)) = arg.mid(eq + 1);
+        QString value = arg.mid(eq + 1);
+        // A short baud rate is zero-padded here: the window's fill text
+        // would make 300 into 400300.
+        if (arg.left(eq) == QLatin1String("combaud"))
+            value = value.rightJustified(6, QLatin1Char('0'));
+        *fields.byName(arg.left(eq)) = value;
     }
     storeSettings(record, fields);
     QString why;
@@ -95,7 +137,11 @@ void addSetupCommands(std::vector<Command> &table)
                        "fill text followed by the value (combaud=9600 stores 009600; the baud fill is\n"
                        "038400), a path is right-aligned in 32 characters. Columns outside the fields\n"
                        "are kept. The file is replaced through a temporary file. Prints the fields as\n"
-                       "stored. The port is not reopened: the console does that on Re-Connect."),
+                       "stored. The port is not reopened: the console does that on Re-Connect.\n\n"
+                       "A value the console could not use is refused (exit 2, nothing written):\n"
+                       "comport 1-9; combaud 1 to 6 digits (300 is stored 000300); comparity n, e,\n"
+                       "o, m or s; combits 5-8; comstopbits 1 or 2; comother up to 16 printable\n"
+                       "characters; a path 1 to 32 printable characters without blanks."),
         false,
         setCommand,
     };

@@ -224,7 +224,7 @@ int memFailure(const MemoryOutcome &r, qint64 address)
         printError(QStringLiteral("address %1: no byte came back (%2)").arg(address).arg(r.status()));
         return isNoLink(r.code) ? kExitNoLink : kExitFailed;
     }
-    printError(QStringLiteral("address %1: the reply holds no byte: %2").arg(address).arg(oneLine(r.reply)));
+    printError(QStringLiteral("address %1: the reply holds no byte: %2").arg(address).arg(r.reply));
     return kExitFailed;
 }
 

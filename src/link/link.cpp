@@ -7,9 +7,12 @@
 #include <chrono>
 #include <functional>
 #include <limits>
+#include <sys/stat.h>
 
 #include <QAbstractEventDispatcher>
+#include <QDir>
 #include <QEventLoop>
+#include <QFile>
 #include <QFileInfo>
 #include <QList>
 #include <QSerialPort>
@@ -42,6 +45,44 @@ qint64 leadingNumber(const QString &text)
         value = value * 10 + text.at(i).digitValue();
     return value;
 }
+
+// What tells one serial device from another that later takes its name.
+struct DeviceIdentity
+{
+    bool exists = false;
+    dev_t rdev = 0;
+    qint64 madeNs = 0;
+    QString byId; // the /dev/serial/by-id name leading to it, if any
+
+    static DeviceIdentity of(const QString &path)
+    {
+        DeviceIdentity id;
+        struct stat st = {};
+        if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+            return id;
+        id.exists = true;
+        id.rdev = st.st_rdev;
+        id.madeNs = qint64(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+        const QString target = QFileInfo(path).canonicalFilePath();
+        const QDir byIdDir(QStringLiteral("/dev/serial/by-id"));
+        for (const QFileInfo &link : byIdDir.entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot)) {
+            if (link.canonicalFilePath() == target) {
+                id.byId = link.fileName();
+                break;
+            }
+        }
+        return id;
+    }
+
+    bool sameAs(const DeviceIdentity &other) const
+    {
+        if (!exists || !other.exists || rdev != other.rdev)
+            return false;
+        if (!byId.isEmpty() || !other.byId.isEmpty())
+            return byId == other.byId;
+        return madeNs == other.madeNs;
+    }
+};
 
 } // namespace
 
@@ -89,6 +130,7 @@ struct Link::Private
     bool broken = false; // the device failed: close the port when safe
     QString lostReason;  // what the system said when it failed
     Link::PortState state = Link::PortState::Closed;
+    DeviceIdentity opened; // the device as it was when the port opened
     QList<WaitFrame *> frames;
     LinkObserver *observer = nullptr;
     const char *routine = ""; // the routine whose traffic moves now
@@ -638,6 +680,7 @@ struct Link::Private
             return refuse(reason);
         }
         rThreshold = 60;
+        opened = DeviceIdentity::of(device);
         openError.clear();
         state = Link::PortState::Open;
         return true;
@@ -733,6 +776,14 @@ void Link::closePort()
     d->broken = false;
     d->rThreshold = 0;
     d->wakeAll(); // a wait on the port ends as a port failure
+}
+
+Link::DeviceReturn Link::lostDeviceReturn() const
+{
+    const DeviceIdentity now = DeviceIdentity::of(configuredDevice());
+    if (!now.exists)
+        return DeviceReturn::Gone;
+    return now.sameAs(d->opened) ? DeviceReturn::Same : DeviceReturn::Other;
 }
 
 bool Link::isPortOpen() const

@@ -107,6 +107,14 @@ public:
     // pointed elsewhere since the last opening).
     QString configuredDevice() const;
     int rThreshold() const;
+    // After the port was lost: is the device the settings name now there,
+    // and is it the one that was open? A device is the same when it has
+    // the same /dev/serial/by-id name as when it was opened, or, for one
+    // without such a name, the very same device node (device number and
+    // the time the node was made): a new pseudo-terminal or adapter that
+    // takes the old name is Other.
+    enum class DeviceReturn { Gone, Same, Other };
+    DeviceReturn lostDeviceReturn() const;
 
     // ---- exchange routines -------------------------------------------------
     bool binreceiver();

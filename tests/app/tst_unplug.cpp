@@ -110,6 +110,33 @@ private slots:
         qInfo("ended %lld ms after the loss; %ld ms of CPU in the next 500 ms", ended, cpuMs);
         QVERIFY(cpuMs < 100);
     }
+
+    void anotherDeviceAfterTheLoss()
+    {
+        // The port's name leads to another device after the loss: the
+        // status bar does not call it "back", and a Reconnect that opens it
+        // clears what the watch said.
+        TestRoot root;
+        setMessageHandler([](const QString &) {});
+        sim::VirtualBoard board;
+        QVERIFY(board.start());
+        QDir().mkpath(root.file("dosdevices"));
+        QVERIFY(QFile::link(board.devicePath(), hostpaths::dosDeviceLink(1)));
+        Velmcon velmcon;
+        QVERIFY(velmcon.Form_Load());
+        board.stop();
+        QTRY_VERIFY(!velmcon.link().isPortOpen());
+        QVERIFY(board.start());
+        QFile::remove(hostpaths::dosDeviceLink(1));
+        QVERIFY(QFile::link(board.devicePath(), hostpaths::dosDeviceLink(1)));
+        QStatusBar *bar = velmcon.statusBar();
+        QTRY_VERIFY_WITH_TIMEOUT(!bar->currentMessage().isEmpty(), 3000);
+        QVERIFY2(bar->currentMessage().contains("another device") && !bar->currentMessage().contains("is back"),
+                 qPrintable(bar->currentMessage()));
+        bar->findChild<QAbstractButton *>("reconnect")->click();
+        QVERIFY(velmcon.link().isPortOpen());
+        QCOMPARE(bar->currentMessage(), QString());
+    }
 };
 
 QTEST_MAIN(TestUnplug)

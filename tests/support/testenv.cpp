@@ -1,9 +1,11 @@
 #include "support/testenv.h"
 
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QTimer>
 
 TestRoot::TestRoot()
 {
@@ -39,12 +41,25 @@ bool writeAllBytes(const QString &path, const QByteArray &bytes)
 
 VelmRun runVelm(const QStringList &args)
 {
+    return runVelm(args, -1, {});
+}
+
+VelmRun runVelm(const QStringList &args, int afterMs, const std::function<void()> &meanwhile)
+{
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("PVELM_SECOND_MS"), QStringLiteral("40"));
     p.setProcessEnvironment(env);
     p.start(QStringLiteral(PVELM_BINARY_DIR "/velm"), args);
-    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit) {
+    if (meanwhile && p.waitForStarted()) {
+        QEventLoop loop;
+        QObject::connect(&p, &QProcess::finished, &loop, &QEventLoop::quit);
+        QTimer::singleShot(afterMs, &loop, meanwhile);
+        QTimer::singleShot(60000, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    const bool finished = p.state() == QProcess::NotRunning || p.waitForFinished(60000);
+    if (!finished || p.exitStatus() != QProcess::NormalExit) {
         p.kill();
         p.waitForFinished();
         return {-1, {}, "velm did not run or did not finish"};

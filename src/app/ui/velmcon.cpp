@@ -88,10 +88,16 @@ Velmcon::Velmcon(QWidget *parent) : QMainWindow(parent)
     m_deviceWatch->setInterval(1000);
     connect(m_deviceWatch, &QTimer::timeout, this, [this] {
         const QString device = m_link.configuredDevice();
-        if (!QFileInfo::exists(device))
+        const Link::DeviceReturn found = m_link.lostDeviceReturn();
+        if (found == Link::DeviceReturn::Gone)
             return;
         m_deviceWatch->stop();
-        statusBar()->showMessage(QStringLiteral("%1 is back: press Reconnect to open it").arg(device));
+        m_deviceMessage = found == Link::DeviceReturn::Same
+                              ? QStringLiteral("%1 is back: press Reconnect to open it").arg(device)
+                              : QStringLiteral("%1 is there, but it is another device than the one lost: press "
+                                               "Reconnect to open it")
+                                    .arg(device);
+        statusBar()->showMessage(m_deviceMessage);
     });
     connect(&m_link, &Link::portLost, this, [this] {
         showPortState();
@@ -238,6 +244,11 @@ bool Velmcon::openPort()
         return m_link.isPortOpen();
     }
     m_deviceWatch->stop();
+    // What the watch said about the lost device is stale once the port was
+    // opened again (or failed to open: the state says so).
+    if (!m_deviceMessage.isEmpty() && statusBar()->currentMessage() == m_deviceMessage)
+        statusBar()->clearMessage();
+    m_deviceMessage.clear();
     // The state goes up before any box, so the operator sees both at once.
     showPortState();
     if (m_link.isPortOpen())

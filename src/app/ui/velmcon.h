@@ -126,6 +126,7 @@ private:
     // While the port is lost: looks for its device once a second, so the
     // operator learns when the adapter is back. Never reopens by itself.
     QTimer *m_deviceWatch = nullptr;
+    QString m_deviceMessage; // what the watch last said in the status bar
     QToolButton *m_reconnect = nullptr;
     WindowSlot<Aboutform> m_about;
     WindowSlot<Insbuilder> m_insbuilder;
