@@ -170,6 +170,10 @@ bool Compiler::translationPass(int passNumber)
     QString writeWhy;
     const bool premergedOk = m_premerged.close(&writeWhy);
     const bool listOk = m_list.close(&writeWhy);
+    // A premerged file that did not reach the disk is not this program's:
+    // the one in its place is older and must not be merged.
+    if (!premergedOk)
+        m_premergedCreated = false;
     if (ok && !(premergedOk && listOk)) {
         reportFailure(passName + writeWhy);
         return false;
