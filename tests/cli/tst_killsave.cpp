@@ -41,8 +41,9 @@ void removeLocks(const QString &device)
         QFile::remove(dir + lock), QFile::remove(dir + lock + ".rmlock");
 }
 
-// In a child process (a forked one or a program started): writes of more
-// than kLimit bytes to a file fail with EFBIG rather than end the process.
+// In a child process: writes that would make a file longer than kLimit
+// bytes fail. The programs ignore SIGXFSZ themselves, so that the write
+// fails with EFBIG and they say so; a forked child of the test must too.
 constexpr rlim_t kLimit = 300;
 void limitFileSize()
 {
@@ -50,7 +51,6 @@ void limitFileSize()
     ::getrlimit(RLIMIT_FSIZE, &limit);
     limit.rlim_cur = kLimit;
     ::setrlimit(RLIMIT_FSIZE, &limit);
-    ::signal(SIGXFSZ, SIG_IGN);
 }
 
 // Runs `write` in a forked child under the limit: what it returned, and
@@ -64,6 +64,7 @@ bool writeInChild(const std::function<bool(QString *)> &write, QString *why)
     if (child == 0) {
         ::close(pipeFds[0]);
         limitFileSize();
+        ::signal(SIGXFSZ, SIG_IGN);
         QString reason;
         const bool ok = write(&reason);
         const QByteArray text = (ok ? "ok " : "failed ") + reason.toUtf8();
