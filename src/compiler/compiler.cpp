@@ -146,12 +146,15 @@ bool Compiler::translationPass(int passNumber)
         reportFailure(passName + QStringLiteral("the work or list file would replace the source file %1").arg(source));
         return false;
     }
-    if (!m_premerged.create(premerged, &why)) {
+    // Only what outlives the compile is synced: the second pass's list file
+    // (and the temp hex file); the first pass's files are replaced by the
+    // second's, and the work files by the next compile.
+    if (!m_premerged.create(premerged, &why, SaveFile::Sync::WorkFile)) {
         reportFailure(passName + why);
         return false;
     }
     m_premergedCreated = true;
-    if (!m_list.create(list, &why)) {
+    if (!m_list.create(list, &why, passNumber == 2 ? SaveFile::Sync::Durable : SaveFile::Sync::WorkFile)) {
         m_premerged.close();
         reportFailure(passName + why);
         return false;

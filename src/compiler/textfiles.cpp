@@ -37,10 +37,10 @@ LineWriter::~LineWriter()
     close();
 }
 
-bool LineWriter::create(const QString &hostPath, QString *why)
+bool LineWriter::create(const QString &hostPath, QString *why, SaveFile::Sync sync)
 {
     discard();
-    auto file = std::make_unique<SaveFile>(hostPath);
+    auto file = std::make_unique<SaveFile>(hostPath, sync);
     if (QFileInfo(hostPath).isDir() || !file->open()) {
         if (why)
             *why = QStringLiteral("cannot create %1: %2")

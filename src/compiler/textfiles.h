@@ -63,7 +63,7 @@ public:
     ~LineWriter();
     // Starts the file anew (the old one stays until close()); false when it
     // cannot.
-    bool create(const QString &hostPath, QString *why);
+    bool create(const QString &hostPath, QString *why, SaveFile::Sync sync = SaveFile::Sync::Durable);
     void line(const QByteArray &text);
     // The same as line(first + separator + second), without the temporary.
     void line(const QByteArray &first, char separator, const QByteArray &second);

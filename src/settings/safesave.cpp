@@ -38,7 +38,7 @@ mode_t newFileMode()
 
 } // namespace
 
-SaveFile::SaveFile(const QString &target) : m_target(target) {}
+SaveFile::SaveFile(const QString &target, Sync sync) : m_target(target), m_sync(sync) {}
 
 SaveFile::~SaveFile()
 {
@@ -108,7 +108,7 @@ bool SaveFile::commit(const QString &as)
         return false;
     if (m_fd < 0)
         return fail(EBADF);
-    if (::fsync(m_fd) != 0)
+    if (m_sync == Sync::Durable && ::fsync(m_fd) != 0)
         return fail(errno);
     const int fd = m_fd;
     m_fd = -1;
@@ -118,6 +118,8 @@ bool SaveFile::commit(const QString &as)
     if (::rename(QFile::encodeName(m_temporary).constData(), QFile::encodeName(destination).constData()) != 0)
         return fail(errno);
     m_temporary.clear();
+    if (m_sync == Sync::WorkFile)
+        return true;
     // The rename is durable once the folder is synced; a file system that
     // cannot sync a folder has done what it can, and the new file is in place.
     const int dir = ::open(QFile::encodeName(QFileInfo(destination).absolutePath()).constData(),

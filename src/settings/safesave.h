@@ -16,7 +16,11 @@ namespace pvelm {
 class SaveFile
 {
 public:
-    explicit SaveFile(const QString &target);
+    // A work file (rewritten by every run, never kept) skips the syncs: it
+    // is still replaced whole or not at all, but a power loss may lose it.
+    enum class Sync { Durable, WorkFile };
+
+    explicit SaveFile(const QString &target, Sync sync = Sync::Durable);
     ~SaveFile(); // removes the temporary file unless it was committed
     SaveFile(const SaveFile &) = delete;
     SaveFile &operator=(const SaveFile &) = delete;
@@ -49,6 +53,7 @@ private:
     QString m_error;
     int m_fd = -1;
     bool m_failed = false;
+    Sync m_sync = Sync::Durable;
 };
 
 // Saves `bytes` as the whole content of `target`; on failure `why` gets the
