@@ -110,14 +110,13 @@ bool SaveFile::commit(const QString &as)
         return fail(EBADF);
     if (m_sync == Sync::Durable && ::fsync(m_fd) != 0)
         return fail(errno);
-    const int fd = m_fd;
-    m_fd = -1;
-    if (::close(fd) != 0)
-        return fail(errno);
+    // Renamed while still open, so its lock keeps a start-up sweep off it.
     const QString destination = as.isEmpty() ? m_final : as;
     if (::rename(QFile::encodeName(m_temporary).constData(), QFile::encodeName(destination).constData()) != 0)
         return fail(errno);
     m_temporary.clear();
+    ::close(m_fd); // the bytes are written (and synced); nothing is left to report
+    m_fd = -1;
     if (m_sync == Sync::WorkFile)
         return true;
     // The rename is durable once the folder is synced; a file system that
