@@ -2,6 +2,7 @@
 #include "settings/hostpaths.h"
 #include "sim/virtualboard.h"
 
+#include <csignal>
 #include <cstdio>
 #include <memory>
 
@@ -52,6 +53,9 @@ bool hasDisplay(int argc, char **argv)
 int main(int argc, char **argv)
 {
     nameProgram();
+    // Under a file-size limit a save fails with "File too large" and says
+    // so, instead of the whole program being ended by SIGXFSZ.
+    std::signal(SIGXFSZ, SIG_IGN);
 
 #if defined(Q_OS_LINUX)
     if (!hasDisplay(argc, argv)) {

@@ -486,7 +486,9 @@ int runParsed(const QStringList &args)
     }
     const SettingsLoad load = loadSettings(session.settings);
     if (!load.ok) {
-        printError(QString::fromLatin1(kSettingsFatalMessage));
+        printError(load.error.isEmpty()
+                       ? QString::fromLatin1(kSettingsFatalMessage)
+                       : QStringLiteral("%1 (%2)").arg(QString::fromLatin1(kSettingsFatalMessage), load.error));
         return kExitFailed;
     }
     if (!load.notice.isEmpty())

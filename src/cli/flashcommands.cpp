@@ -84,7 +84,7 @@ int refused()
 }
 
 // Exit status of a long operation: a board that never answered the first
-// page is no link; anything after that is a failed job.
+// page, or a port lost on the way, is no link; anything else is a failed job.
 int transferStatus(const flash::TransferResult &r, const Link &link)
 {
     switch (r.outcome) {
@@ -93,6 +93,8 @@ int transferStatus(const flash::TransferResult &r, const Link &link)
     case flash::Outcome::Refused:
         return refused();
     case flash::Outcome::Failed:
+        if (link.linkErrorCode == QLatin1String("7"))
+            return kExitNoLink;
         return r.done == 0 && isNoLinkCode(link.linkErrorCode) ? kExitNoLink : kExitFailed;
     default:
         return kExitFailed;
@@ -185,8 +187,8 @@ int flashSaveCommand(Invocation &inv)
     Link &link = inv.link();
     QString page;
     const InterruptCatcher catcher;
-    const flash::TransferResult r =
-        flash::saveFlashRange(link, start, end, hostpaths::toHost(inv.args.at(2)), terminalHooks(&page));
+    const flash::TransferResult r = flash::saveFlashRange(link, start, end, hostpaths::toHost(inv.args.at(2)),
+                                                          terminalHooks(&page), flash::PartialSave::BesideIt);
     endProgressLine();
     if (r.ok()) {
         printLine(r.detail);
@@ -257,9 +259,11 @@ void addFlashCommands(std::vector<Command> &table)
         {},
         QStringLiteral("save flash pages START..END into a flash file"),
         QStringLiteral("Reads pages START to END (0-2047) and writes them as page lines into FILE,\n"
-                       "replacing it whole (through a temporary file). A page that does not read stops\n"
-                       "the save; the file then holds the pages before it, and is left untouched when\n"
-                       "the first page failed. The last line says which pages the file holds."),
+                       "replacing it whole (through a temporary file) once every page was read. A page\n"
+                       "that does not read (or Ctrl+C) stops the save; FILE then stays as it was and\n"
+                       "the pages read so far are in FILE.partial. A write the system refuses (a full\n"
+                       "disk) leaves FILE as it was and says why. The last line says which pages the\n"
+                       "file holds."),
         true,
         flashSaveCommand,
     };

@@ -183,12 +183,15 @@ bool Compiler::translationPass(int passNumber)
         refuse(Refusal::Source, QStringLiteral("Not compiled: ") + why);
         return false;
     }
-    if (!m_premerged.create(premerged, &why)) {
+    // Only what outlives the compile is synced: the second pass's list file
+    // (and the temp hex file); the first pass's files are replaced by the
+    // second's, and the work files by the next compile.
+    if (!m_premerged.create(premerged, &why, SaveFile::Sync::WorkFile)) {
         reportFailure(passName + why);
         return false;
     }
     m_premergedCreated = true;
-    if (!m_list.create(list, &why)) {
+    if (!m_list.create(list, &why, passNumber == 2 ? SaveFile::Sync::Durable : SaveFile::Sync::WorkFile)) {
         m_premerged.close();
         reportFailure(passName + why);
         return false;
@@ -207,6 +210,10 @@ bool Compiler::translationPass(int passNumber)
     QString writeWhy;
     const bool premergedOk = m_premerged.close(&writeWhy);
     const bool listOk = m_list.close(&writeWhy);
+    // A premerged file that did not reach the disk is not this program's:
+    // the one in its place is older and must not be merged.
+    if (!premergedOk)
+        m_premergedCreated = false;
     if (ok && !(premergedOk && listOk)) {
         reportFailure(passName + writeWhy);
         return false;

@@ -73,7 +73,8 @@ bool PageMerge::run(const QString &premergedPath, const QString &fixupPath, cons
 
     LineWriter fixup;
     LineWriter fixup1;
-    if (!fixup.create(fixupPath, why) || !fixup1.create(fixup1Path, why))
+    if (!fixup.create(fixupPath, why, SaveFile::Sync::WorkFile) ||
+        !fixup1.create(fixup1Path, why, SaveFile::Sync::WorkFile))
         return false;
     QList<qsizetype> firstLines;                 // indexes into `lines`, in fixup order
     QHash<int, QList<qsizetype>> overlaysOfPage; // page -> indexes, in fixup1 order

@@ -1,5 +1,8 @@
 #include "compiler/textfiles.h"
 
+#include "settings/safesave.h"
+
+#include <QFile>
 #include <QFileInfo>
 
 namespace pvelm::compiler {
@@ -34,11 +37,11 @@ LineWriter::~LineWriter()
     close();
 }
 
-bool LineWriter::create(const QString &hostPath, QString *why)
+bool LineWriter::create(const QString &hostPath, QString *why, SaveFile::Sync sync)
 {
     discard();
-    auto file = std::make_unique<QFile>(hostPath);
-    if (QFileInfo(hostPath).isDir() || !file->open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    auto file = std::make_unique<SaveFile>(hostPath, sync);
+    if (QFileInfo(hostPath).isDir() || !file->open()) {
         if (why)
             *why = QStringLiteral("cannot create %1: %2")
                        .arg(hostPath,
@@ -86,7 +89,7 @@ bool LineWriter::flushBuffer()
 {
     if (!m_file || m_buffer.isEmpty())
         return !m_writeFailed;
-    if (!m_writeFailed && m_file->write(m_buffer) != m_buffer.size())
+    if (!m_writeFailed && !m_file->write(m_buffer))
         m_writeFailed = true;
     m_buffer.resize(0); // keeps the allocation for the next chunk
     return !m_writeFailed;
@@ -96,11 +99,9 @@ bool LineWriter::close(QString *why)
 {
     if (!m_file)
         return true;
-    flushBuffer();
-    m_file->close();
-    const bool ok = !m_writeFailed && m_file->error() == QFileDevice::NoError;
+    const bool ok = flushBuffer() && m_file->commit();
     if (!ok && why)
-        *why = QStringLiteral("cannot write %1: %2").arg(m_file->fileName(), m_file->errorString());
+        *why = QStringLiteral("cannot write %1: %2").arg(m_file->target(), m_file->errorString());
     m_file.reset();
     return ok;
 }

@@ -1,12 +1,13 @@
 #pragma once
 
+#include "settings/safesave.h"
+
 #include <cstring>
 #include <initializer_list>
 #include <memory>
 
 #include <QByteArray>
 #include <QByteArrayView>
-#include <QFile>
 #include <QList>
 #include <QString>
 
@@ -53,20 +54,24 @@ QList<QByteArray> splitLines(const QByteArray &text);
 QList<QByteArray> splitLinesInPlace(const QByteArray &text);
 
 // Writes lines ended by CR LF. Without an open file the lines collect in
-// memory (pending()), which is how the compiler's tests look at them.
+// memory (pending()), which is how the compiler's tests look at them. The
+// file is written through a temporary file beside it (SaveFile) and takes
+// its place at close(), only when every byte was written.
 class LineWriter
 {
 public:
     ~LineWriter();
-    // Creates the file anew (replacing an old one); false when it cannot.
-    bool create(const QString &hostPath, QString *why);
+    // Starts the file anew (the old one stays until close()); false when it
+    // cannot.
+    bool create(const QString &hostPath, QString *why, SaveFile::Sync sync = SaveFile::Sync::Durable);
     void line(const QByteArray &text);
     // The same as line(first + separator + second), without the temporary.
     void line(const QByteArray &first, char separator, const QByteArray &second);
     // One line made of the pieces in order, none of which may point into
     // this writer's buffer.
     void lineParts(std::initializer_list<QByteArrayView> parts);
-    // Writes what is buffered and closes; false when a write failed.
+    // Writes what is buffered and puts the file in place; false, with the
+    // old file as it was, when a write failed.
     bool close(QString *why = nullptr);
     void discard();
     bool isOpen() const { return m_file != nullptr; }
@@ -75,7 +80,7 @@ public:
 private:
     bool flushBuffer();
 
-    std::unique_ptr<QFile> m_file;
+    std::unique_ptr<SaveFile> m_file;
     QByteArray m_buffer;
     bool m_writeFailed = false;
 };

@@ -2,9 +2,9 @@
 
 #include "flash/flashpages.h"
 #include "link/link.h"
+#include "settings/safesave.h"
 
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace pvelm::flash {
 
@@ -110,7 +110,13 @@ TransferResult writePageLines(Link &link, const QStringList &lines, const Transf
     return r;
 }
 
-TransferResult saveFlashRange(Link &link, int start, int end, const QString &hostPath, const TransferHooks &hooks)
+QString partialPath(const QString &hostPath)
+{
+    return hostPath + QStringLiteral(".partial");
+}
+
+TransferResult saveFlashRange(Link &link, int start, int end, const QString &hostPath, const TransferHooks &hooks,
+                              PartialSave partial)
 {
     TransferResult r;
     r.total = end - start + 1;
@@ -120,34 +126,41 @@ TransferResult saveFlashRange(Link &link, int start, int end, const QString &hos
         r.detail = QString::fromLatin1(kExchangeRefusedMessage);
         return r;
     }
-    QSaveFile file(hostPath);
-    if (!file.open(QIODevice::WriteOnly)) {
+    SaveFile file(hostPath);
+    if (!file.open()) {
         r.outcome = Outcome::FileError;
         r.detail = QStringLiteral("%1: %2").arg(hostPath, file.errorString());
         return r;
     }
-    // What the file holds once it is in place, for the operator.
-    const auto holds = [&r, start, &hostPath] {
-        if (r.done == 0)
-            return QStringLiteral("%1 was not written").arg(hostPath);
+    const bool beside = partial == PartialSave::BesideIt;
+    // Where the pages read so far go, and what that leaves, for the operator.
+    const auto finish = [&](bool complete) {
+        const QString into = complete || !beside ? hostPath : partialPath(hostPath);
+        if (r.done == 0) {
+            file.cancel();
+            return beside ? QStringLiteral("%1 kept as it was").arg(hostPath)
+                          : QStringLiteral("%1 was not written").arg(hostPath);
+        }
+        if (!file.commit(into)) {
+            r.outcome = Outcome::FileError;
+            r.done = 0;
+            if (into == hostPath)
+                return QStringLiteral("%1 was not written (%2); it is as it was").arg(hostPath, file.errorString());
+            return QStringLiteral("%1 was not written (%2); %3 kept as it was").arg(into, file.errorString(), hostPath);
+        }
         r.firstSaved = start;
         r.lastSaved = start + r.done - 1;
-        return QStringLiteral("%1 holds pages %2 to %3").arg(hostPath).arg(r.firstSaved).arg(r.lastSaved);
+        const QString pages = QStringLiteral("pages %1 to %2").arg(r.firstSaved).arg(r.lastSaved);
+        if (into == hostPath)
+            return QStringLiteral("%1 holds %2").arg(hostPath, pages);
+        return QStringLiteral("%1 kept as it was; the %2 read are in %3").arg(hostPath, pages, into);
     };
-    // Keeps the pages read so far; an existing file stays as it was when
-    // there are none.
-    const auto finish = [&] {
-        if (r.done == 0) {
-            file.cancelWriting();
-            return true;
-        }
-        if (!file.commit()) {
-            r.outcome = Outcome::FileError;
-            r.detail = QStringLiteral("%1: %2").arg(hostPath, file.errorString());
-            r.done = 0;
-            return false;
-        }
-        return true;
+    // A page line that did not reach the disk ends the save at once.
+    const auto fileFailed = [&] {
+        r.outcome = Outcome::FileError;
+        r.done = 0;
+        r.detail = QStringLiteral("%1 was not written (%2); it is as it was").arg(hostPath, file.errorString());
+        return r;
     };
 
     const Clock clock;
@@ -160,25 +173,25 @@ TransferResult saveFlashRange(Link &link, int start, int end, const QString &hos
         if (link.linkErrorCode != QLatin1String("0")) {
             r.outcome = Outcome::Failed;
             const QString why = linkFailure(link);
-            if (finish())
-                r.detail = QStringLiteral("Page %1 did not read (%2); %3").arg(page).arg(why, holds());
+            r.detail = QStringLiteral("Page %1 did not read (%2); ").arg(page).arg(why);
+            r.detail += finish(false);
             return r;
         }
         if (hooks.pageRead)
             hooks.pageRead(link.linkBlock);
-        file.write((pageLine(page, link.linkBlock) + QLatin1String("\r\n")).toLatin1());
+        if (!file.write((pageLine(page, link.linkBlock) + QLatin1String("\r\n")).toLatin1()))
+            return fileFailed();
         ++r.done;
         if (hooks.progress)
             hooks.progress(clock.at(r.done, r.total));
         if (page < end && hooks.cancelled && hooks.cancelled()) {
             r.outcome = Outcome::Cancelled;
-            if (finish())
-                r.detail = QStringLiteral("Cancelled after page %1; %2").arg(page).arg(holds());
+            r.detail = QStringLiteral("Cancelled after page %1; ").arg(page);
+            r.detail += finish(false);
             return r;
         }
     }
-    if (finish())
-        r.detail = holds();
+    r.detail = finish(true);
     return r;
 }
 

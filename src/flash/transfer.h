@@ -62,7 +62,7 @@ struct TransferResult
     QString stopPage; // the five-digit page number where it stopped
     // One line for the operator: what happened, where, and why.
     QString detail;
-    int firstSaved = -1; // save: the pages the file now holds (none: -1)
+    int firstSaved = -1; // save: the pages the file (or FILE.partial) now holds (none: -1)
     int lastSaved = -1;
 
     bool ok() const { return outcome == Outcome::Done; }
@@ -78,11 +78,21 @@ TransferResult writePageFile(Link &link, const QString &hostPath, const Transfer
 // The same for lines already read.
 TransferResult writePageLines(Link &link, const QStringList &lines, const TransferHooks &hooks = {});
 
+// Where a save that stopped early puts the pages it read.
+enum class PartialSave {
+    InFile,   // in the file itself, replacing it (the window)
+    BesideIt, // in FILE.partial; the file stays as it was (velm)
+};
+
+// The file a save that stopped early leaves beside the one named.
+QString partialPath(const QString &hostPath);
+
 // Reads pages start..end (the range must be accepted: see rangeAccepted)
 // into a flash file at hostPath. The file is written through a temporary
 // file and renamed, so an existing file is replaced whole or not at all.
-// A page that does not read stops the save: the file then holds the pages
-// before it (and is not touched when the first page failed).
-TransferResult saveFlashRange(Link &link, int start, int end, const QString &hostPath, const TransferHooks &hooks = {});
+// A page that does not read stops the save: the pages before it then go
+// where `partial` says (nothing is written when the first page failed).
+TransferResult saveFlashRange(Link &link, int start, int end, const QString &hostPath, const TransferHooks &hooks = {},
+                              PartialSave partial = PartialSave::InFile);
 
 } // namespace pvelm::flash

@@ -1,9 +1,10 @@
 #include "link/traffic.h"
 
+#include "settings/safesave.h"
+
 #include <chrono>
 
 #include <QFile>
-#include <QSaveFile>
 
 namespace pvelm {
 
@@ -120,23 +121,12 @@ void TrafficRing::clear()
 
 bool TrafficRing::save(const QString &path, QString *error) const
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
-    file.write(fileBytes(trafficHeader()));
+    QByteArray bytes = fileBytes(trafficHeader());
     if (dropped() > 0)
-        file.write(fileBytes(QStringLiteral("# %1 earlier entries dropped").arg(dropped())));
+        bytes += fileBytes(QStringLiteral("# %1 earlier entries dropped").arg(dropped()));
     for (const TrafficEntry &entry : m_entries)
-        file.write(fileBytes(trafficLine(entry, m_originNs)));
-    if (!file.commit()) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
-    return true;
+        bytes += fileBytes(trafficLine(entry, m_originNs));
+    return saveFile(path, bytes, error);
 }
 
 // ---------------------------------------------------------------------------

@@ -1,11 +1,11 @@
 #include "settings/settings.h"
 
 #include "settings/hostpaths.h"
+#include "settings/safesave.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace pvelm {
 
@@ -73,21 +73,6 @@ QString SettingsRecord::fitRight(const QString &text, int width, QChar fill)
     return (QString(width, fill) + text).right(width);
 }
 
-namespace {
-
-// Writes bytes to a file through a temporary file in the same folder.
-bool writeWhole(const QString &file, const QByteArray &bytes, QString *why)
-{
-    QSaveFile out(file);
-    if (out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size() && out.commit())
-        return true;
-    if (why)
-        *why = out.errorString();
-    return false;
-}
-
-} // namespace
-
 SettingsLoad loadSettings(SettingsRecord &record)
 {
     const QString folder = hostpaths::workingFolder();
@@ -100,8 +85,14 @@ SettingsLoad loadSettings(SettingsRecord &record)
         if (!QDir().mkpath(fi.absolutePath()) || !QDir().mkdir(folder))
             return {};
     }
-    if (!QFileInfo::exists(file) && !writeWhole(file, SettingsRecord::defaultRecord(), nullptr))
-        return {};
+    // What a save killed half-way left beside the record and the compiler's
+    // work files; the files themselves are whole, old or new.
+    removeStaleTemporaries({file, hostpaths::workFile(QStringLiteral("premerged.tmp")),
+                            hostpaths::workFile(QStringLiteral("fixup.tmp")),
+                            hostpaths::workFile(QStringLiteral("fixup1.tmp"))});
+    SettingsLoad made;
+    if (!QFileInfo::exists(file) && !saveFile(file, SettingsRecord::defaultRecord(), &made.error))
+        return made;
     return readSettingsFile(record);
 }
 
@@ -162,7 +153,7 @@ bool writeSettingsFile(const SettingsRecord &record, QString *why)
             *why = QStringLiteral("%1 does not exist").arg(file);
         return false;
     }
-    return writeWhole(file, record.bytes(), why);
+    return saveFile(file, record.bytes(), why);
 }
 
 // ---- the setup window's fields ------------------------------------------------

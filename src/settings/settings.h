@@ -65,11 +65,14 @@ struct SettingsLoad
     // Set when the file's first line was not exactly 512 characters and the
     // record was completed or cut to fit; the console shows it once.
     QString notice;
+    // Why the default file could not be made: the system's reason.
+    QString error;
 };
 
 // Creates the working folder and the default settings file when missing,
 // then replaces `record` with the file's first line. Never rewrites an
-// existing file.
+// existing file. Removes the temporary files a killed save left beside the
+// settings file and the compiler's work files.
 SettingsLoad loadSettings(SettingsRecord &record);
 
 // Replaces `record` with the first line of the existing settings file

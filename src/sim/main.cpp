@@ -60,6 +60,9 @@ bool makeComLink(const QString &link, const QString &device, QString *error)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+    // Under a file-size limit a save fails with "File too large" and says
+    // so, instead of the whole program being ended by SIGXFSZ.
+    std::signal(SIGXFSZ, SIG_IGN);
     QCoreApplication::setApplicationName(QStringLiteral("velmsim"));
 
     QCommandLineParser parser;

@@ -1,5 +1,6 @@
 #include "sim/virtualboard.h"
 
+#include "settings/safesave.h"
 #include "sim/boardengine.h"
 
 #include <algorithm>
@@ -17,7 +18,6 @@
 #include <unistd.h>
 
 #include <QFile>
-#include <QSaveFile>
 
 namespace pvelm::sim {
 
@@ -423,15 +423,9 @@ bool VirtualBoard::saveState(const QString &path, QString *error) const
         std::lock_guard lock(d->mutex);
         bytes = d->engine.state().serialize();
     }
-    // QSaveFile writes a temporary file beside the target and renames it
-    // over the old one on commit, so a crash never leaves half a state.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
-    return true;
+    // Through a temporary file renamed over the old one: a crash or a full
+    // disk never leaves half a state.
+    return saveFile(path, bytes, error);
 }
 
 bool VirtualBoard::loadState(const QString &path, QString *error)

@@ -1,7 +1,8 @@
 // The adapter pulled out in the middle of a download, a flash save, the
 // monitor and a held nudge, each driven through its window: the operation
 // ends at once, says it failed, gives back its controls, the status bar says
-// the port was lost, and the console idles afterwards.
+// the port was lost, and the console idles afterwards. And velm's flash save
+// over an existing backup, the port pulled mid-way: the backup stays whole.
 
 #include "app/ui/messages.h"
 #include "app/ui/toolwindow.h"
@@ -19,6 +20,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QStatusBar>
 #include <QtTest>
 
@@ -136,6 +138,47 @@ private slots:
         bar->findChild<QAbstractButton *>("reconnect")->click();
         QVERIFY(velmcon.link().isPortOpen());
         QCOMPARE(bar->currentMessage(), QString());
+    }
+
+    void velmSaveKeepsBackup()
+    {
+        // velm flash save over an existing backup, the port pulled after a
+        // few pages: the backup stays as it was, the pages read so far are
+        // whole page lines in FILE.partial, velm says so and exits 3.
+        TestRoot root;
+        sim::VirtualBoard board;
+        QVERIFY(board.start());
+        board.setBaud(57600);
+        const QString file = root.file("Flashda.fla");
+        const QByteArray backup = flash::pageLine(7, QString(528, QLatin1Char('B'))).toLatin1() + "\r\n";
+        QVERIFY(writeAllBytes(file, backup));
+        QProcess velm;
+        velm.start(PVELM_BINARY_DIR "/velm", {"--port", board.devicePath(), "flash", "save", "0", "40", file});
+        QVERIFY(velm.waitForStarted());
+        // Pulled once two pages are on their way to the disk (or after 3 s).
+        QElapsedTimer waited;
+        waited.start();
+        while (waited.elapsed() < 3000) {
+            const QFileInfoList saving = QDir(root.path()).entryInfoList({"Flashda.fla.??????"}, QDir::Files);
+            if (!saving.isEmpty() && saving.first().size() >= 2 * 535)
+                break;
+            QTest::qWait(10);
+        }
+        board.stop();
+        QVERIFY(velm.waitForFinished(10000));
+        const QString err = velm.readAllStandardError();
+        QVERIFY2(velm.exitCode() == 3, qPrintable(err));
+        QCOMPARE(readAllBytes(file), backup);
+        const QByteArray partial = readAllBytes(file + ".partial");
+        const QList<QByteArray> lines = partial.split('\n');
+        QVERIFY2(lines.size() > 2 && lines.size() < 42 && lines.last().isEmpty(), qPrintable(err));
+        for (int page = 0; page < lines.size() - 1; ++page)
+            QCOMPARE(lines.at(page).left(5) + QByteArray::number(lines.at(page).size()),
+                     flash::pageField(QString::number(page)).toLatin1() + "534");
+        QVERIFY2(err.contains(QStringLiteral("%1 kept as it was; the pages 0 to %2 read are in %1.partial")
+                                  .arg(file)
+                                  .arg(lines.size() - 2)),
+                 qPrintable(err));
     }
 };
 

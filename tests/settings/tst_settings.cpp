@@ -7,6 +7,10 @@
 #include "settings/settings.h"
 #include "support/testenv.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <QDir>
 #include <QFileInfo>
 #include <QTest>
@@ -89,6 +93,27 @@ private slots:
         QCOMPARE(rec.bytes(), expected);
         QCOMPARE(readAllBytes(hp::settingsFile()), content);
         QCOMPARE(QFileInfo(hp::settingsFile()).lastModified(), old);
+    }
+
+    void killedSaveLeftoversGoAtStart()
+    {
+        // A save killed half-way leaves its temporary file beside the
+        // record; the next start removes it, but not a file of the user's
+        // own, nor one a running save still holds.
+        TestRoot root;
+        QVERIFY(writeAllBytes(hp::settingsFile(), kDefault));
+        const QString stale = hp::settingsFile() + ".q7Zk2P", staleWork = hp::workFile("fixup.tmp") + ".Ab3dE9";
+        const QString own = hp::settingsFile() + ".backup1", held = hp::settingsFile() + ".Hx9Lm2";
+        for (const QString &file : {stale, staleWork, own, held})
+            QVERIFY(writeAllBytes(file, "half"));
+        const int fd = ::open(QFile::encodeName(held).constData(), O_RDONLY);
+        QVERIFY(fd >= 0 && ::flock(fd, LOCK_EX) == 0);
+        SettingsRecord rec;
+        const bool loaded = pvelm::loadSettings(rec).ok;
+        ::close(fd);
+        QVERIFY(loaded);
+        QVERIFY(!QFileInfo::exists(stale) && !QFileInfo::exists(staleWork));
+        QVERIFY(QFileInfo::exists(own) && QFileInfo::exists(held));
     }
 
     void hostPaths_data()

@@ -124,8 +124,11 @@ void ssetup::Saveparams_Click()
     for (int i = 0; i < names.size(); ++i)
         *fields.byName(names.at(i)) = m_boxes.at(i)->text();
     storeSettings(m_settings, fields);
-    if (writeSettingsFile(m_settings))
+    QString why;
+    if (writeSettingsFile(m_settings, &why))
         return;
+    // The box keeps its fixed text; the reason goes to the program's log.
+    qWarning("%s: %s", kSettingsWriteFatalMessage, qPrintable(why));
     showMessage(this, QString::fromLatin1(kSettingsWriteFatalMessage));
     if (m_actions.endProgram)
         m_actions.endProgram();

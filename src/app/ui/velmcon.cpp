@@ -227,6 +227,8 @@ bool Velmcon::Form_Load()
 {
     const SettingsLoad loaded = loadSettings(m_settings);
     if (!loaded.ok) {
+        if (!loaded.error.isEmpty())
+            qWarning("%s: %s", kSettingsFatalMessage, qPrintable(loaded.error));
         showMessage(this, QString::fromLatin1(kSettingsFatalMessage));
         return false;
     }

@@ -6,6 +6,7 @@
 #include "compiler/sourcemap.h"
 #include "compiler/syntax.h"
 #include "compiler/textfiles.h"
+#include "settings/safesave.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -18,7 +19,6 @@
 #include <QPainter>
 #include <QPlainTextDocumentLayout>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QVBoxLayout>
@@ -369,9 +369,9 @@ bool ScriptEditor::save()
         bytes += line.toLatin1();
         bytes += "\r\n";
     }
-    QSaveFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        say(QStringLiteral("Not saved: %1").arg(file.errorString()));
+    QString why;
+    if (!saveFile(m_path, bytes, &why)) {
+        say(QStringLiteral("Not saved: %1").arg(why));
         return false;
     }
     doc->setModified(false);
