@@ -2,16 +2,15 @@
 
 #include "editors/codecs.h"
 
-#include <QRegularExpression>
-
 #include <limits>
+
+#include <QRegularExpression>
 
 namespace pvelm::boardtools {
 
 TypedNumber readTyped(const QString &text)
 {
-    static const QRegularExpression leading(
-        QStringLiteral("^\\s*([+-]?)(?:([0-9]+)(?:\\.([0-9]*))?|\\.([0-9]+))"));
+    static const QRegularExpression leading(QStringLiteral("^\\s*([+-]?)(?:([0-9]+)(?:\\.([0-9]*))?|\\.([0-9]+))"));
     TypedNumber out;
     const auto m = leading.match(text);
     if (!m.hasMatch())

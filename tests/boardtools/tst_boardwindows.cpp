@@ -239,11 +239,21 @@ private slots:
         QTest::addColumn<QString>("box");
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("kept");
-        QTest::newRow("address above by a fraction") << "memoryaddress" << "65535.4" << "0";
-        QTest::newRow("address below by a fraction") << "memoryaddress" << "-0.4" << "0";
-        QTest::newRow("address rounds up to the top") << "memoryaddress" << "65534.6" << "65534.6";
-        QTest::newRow("data above by a fraction") << "Text4" << "255.4" << "";
-        QTest::newRow("data within") << "Text4" << "254.6" << "254.6";
+        QTest::newRow("address above by a fraction") << "memoryaddress"
+                                                     << "65535.4"
+                                                     << "0";
+        QTest::newRow("address below by a fraction") << "memoryaddress"
+                                                     << "-0.4"
+                                                     << "0";
+        QTest::newRow("address rounds up to the top") << "memoryaddress"
+                                                      << "65534.6"
+                                                      << "65534.6";
+        QTest::newRow("data above by a fraction") << "Text4"
+                                                  << "255.4"
+                                                  << "";
+        QTest::newRow("data within") << "Text4"
+                                     << "254.6"
+                                     << "254.6";
     }
     void memoryRanges()
     {

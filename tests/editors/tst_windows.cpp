@@ -154,7 +154,8 @@ private slots:
         set(&w, "Text2", "abc");
         m->wire();
         click(&w, "Command1");
-        QCOMPARE(text(&w, "Text6"), "Speed location: \"abc\" refused; enter a whole number from -2147483648 to 2147483647");
+        QCOMPARE(text(&w, "Text6"),
+                 "Speed location: \"abc\" refused; enter a whole number from -2147483648 to 2147483647");
         QCOMPARE(m->wire(), QByteArray());
         QCOMPARE(accessibleName(child<QLineEdit>(&w, "S3con")), "Servo 3 Contol:");
     }
@@ -240,15 +241,20 @@ private slots:
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QByteArray>("sent"); // packet positions 4-12; empty: nothing sent
         QTest::addColumn<QString>("said");    // end of the status (or packet) box; empty: no note
-        QTest::newRow("-1 reads FFFFFF") << "Insbuilder" << "-1" << QByteArray("R15FFFFFF")
+        QTest::newRow("-1 reads FFFFFF") << "Insbuilder"
+                                         << "-1" << QByteArray("R15FFFFFF")
                                          << "\nLine Number -1 sent as FFFFFF: the board takes six hex digits";
-        QTest::newRow("beyond six digits") << "packedinsbuilder" << "16777217" << QByteArray("R1C000001")
+        QTest::newRow("beyond six digits") << "packedinsbuilder"
+                                           << "16777217" << QByteArray("R1C000001")
                                            << "\nLine Number 16777217 sent as 000001: the board takes six hex digits";
         QTest::newRow("speed location takes a fraction")
-            << "Spdbuild" << "32000.5" << QByteArray("R1A007D00")
+            << "Spdbuild"
+            << "32000.5" << QByteArray("R1A007D00")
             << "\nSpeed location 32000.5 sent as 007D00: the board takes whole numbers";
-        QTest::newRow("as typed, no note") << "Spdbuild" << "040000" << QByteArray("R1A009C40") << "";
-        QTest::newRow("beyond 32 bits") << "Insbuilder" << "2147483648" << QByteArray()
+        QTest::newRow("as typed, no note") << "Spdbuild"
+                                           << "040000" << QByteArray("R1A009C40") << "";
+        QTest::newRow("beyond 32 bits") << "Insbuilder"
+                                        << "2147483648" << QByteArray()
                                         << "refused; enter a whole number from -2147483648 to 2147483647";
     }
     void typedLines()
@@ -283,20 +289,27 @@ private slots:
         QTest::addColumn<QByteArray>("wireEnd");
         QTest::addColumn<QString>("responce"); // what `responce` ends with
         const QByteArray getTail = "xxx" + QByteArray(32, 'D') + kTail.toLatin1();
-        QTest::newRow("output above 255") << "Outnumber" << "256" << "oncon" << Fault::None
-                                          << QByteArray("-OO001DDDH")
+        QTest::newRow("output above 255") << "Outnumber"
+                                          << "256"
+                                          << "oncon" << Fault::None << QByteArray("-OO001DDDH")
                                           << "Output 256 sent as 00: the board takes two hex digits";
         QTest::newRow("Put sends the text unchecked")
-            << "S1edat" << "1 2x" << "Command1" << Fault::None
-            << "R1900271001 2x" + QByteArray("65535").repeated(7) + "xxxxxxxxx0H~"
+            << "S1edat"
+            << "1 2x"
+            << "Command1" << Fault::None << "R1900271001 2x" + QByteArray("65535").repeated(7) + "xxxxxxxxx0H~"
             << "OV0R19002710" + QString(49, 'x') + "1H~"; // the board's reply, shown as it came
-        QTest::newRow("line beyond six digits")
-            << "Text2" << "16787216" << "Command2" << Fault::None << "R18002710" + getTail
-            << "  Line 16787216 sent as 002710: the board takes six hex digits";
-        QTest::newRow("move after a short Get") << "S1edat" << "1" << "moveto" << Fault::ShortReply
-                                                << QByteArray("-OT002710H") << "the move was not confirmed";
-        QTest::newRow("bump after a short Get") << "S1edat" << "1" << "Bumpmove" << Fault::ShortReply
-                                                << QByteArray("-OT002711H") << "the move was not confirmed";
+        QTest::newRow("line beyond six digits") << "Text2"
+                                                << "16787216"
+                                                << "Command2" << Fault::None << "R18002710" + getTail
+                                                << "  Line 16787216 sent as 002710: the board takes six hex digits";
+        QTest::newRow("move after a short Get")
+            << "S1edat"
+            << "1"
+            << "moveto" << Fault::ShortReply << QByteArray("-OT002710H") << "the move was not confirmed";
+        QTest::newRow("bump after a short Get")
+            << "S1edat"
+            << "1"
+            << "Bumpmove" << Fault::ShortReply << QByteArray("-OT002711H") << "the move was not confirmed";
     }
     void positionRules()
     {
