@@ -72,7 +72,8 @@ MemoryOutcome exchangeMemory(Link &link, const QString &packet)
 QString fitAddressText(const QString &text)
 {
     const TypedNumber n = readTyped(text);
-    if (!n.found || !n.complete || n.overflow || n.value < 0 || n.value > kAddressMaximum)
+    // The range applies to the number typed, not to its rounded value.
+    if (!n.found || !n.complete || n.overflow || n.outside(kAddressMaximum))
         return QStringLiteral("0");
     return text;
 }
@@ -86,7 +87,7 @@ int addressOf(const QString &text)
 bool dataTextTooBig(const QString &text)
 {
     const TypedNumber n = readTyped(text);
-    return n.overflow || (n.found && (n.value < 0 || n.value > 255));
+    return n.overflow || (n.found && n.outside(255));
 }
 
 QString refuseNumber(const QString &caption, const QString &text, qint64 maximum)

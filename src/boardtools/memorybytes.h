@@ -44,13 +44,13 @@ struct MemoryOutcome
 };
 MemoryOutcome exchangeMemory(Link &link, const QString &packet);
 
-// What the address box holds after the operator typed `text`: a whole
-// number 0 to 65535 as typed, anything else becomes "0".
+// What the address box holds after the operator typed `text`: a number 0 to
+// 65535 as typed (65535.4 is above), anything else becomes "0".
 QString fitAddressText(const QString &text);
 // The address the box means (its rounded number).
 int addressOf(const QString &text);
 
-// The write data box: a number above 255 or below 0 empties it.
+// The write data box: a number above 255 or below 0 as typed empties it.
 bool dataTextTooBig(const QString &text);
 
 // Why a box that must hold a number is refused, or empty when it is usable.
@@ -59,6 +59,5 @@ QString refuseNumber(const QString &caption, const QString &text, qint64 maximum
 
 // Texts of the window.
 inline constexpr char kMemoryErrorText[] = "Error";
-inline constexpr char kNoByteText[] = "no byte came back: the data field was cleared";
 
 } // namespace pvelm::boardtools

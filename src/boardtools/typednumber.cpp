@@ -2,18 +2,28 @@
 
 #include "editors/codecs.h"
 
+#include <limits>
+
 #include <QRegularExpression>
 
 namespace pvelm::boardtools {
 
 TypedNumber readTyped(const QString &text)
 {
-    static const QRegularExpression leading(QStringLiteral("^\\s*[+-]?(?:[0-9]+(?:\\.[0-9]*)?|\\.[0-9]+)"));
+    static const QRegularExpression leading(QStringLiteral("^\\s*([+-]?)(?:([0-9]+)(?:\\.([0-9]*))?|\\.([0-9]+))"));
     TypedNumber out;
     const auto m = leading.match(text);
     if (!m.hasMatch())
         return out;
     out.found = true;
+    const QString whole = m.captured(2);
+    const QString fraction = m.captured(3) + m.captured(4);
+    bool fits = false;
+    out.whole = whole.toLongLong(&fits);
+    if (!fits && !whole.isEmpty())
+        out.whole = std::numeric_limits<qint64>::max();
+    out.fraction = fraction.contains(QRegularExpression(QStringLiteral("[1-9]")));
+    out.minus = m.captured(1) == QLatin1String("-") && (out.whole > 0 || out.fraction);
     out.complete = text.mid(m.capturedEnd()).trimmed().isEmpty();
     // The matched text is a whole number as the editors read it, with the
     // same rounding.

@@ -17,9 +17,22 @@ struct TypedNumber
     bool complete = false; // ... and holds nothing else but blanks
     bool overflow = false; // the number lies beyond 64 bits
     qint64 value = 0;      // rounded; 0 when nothing was found
+    // The number as typed, before rounding: its sign, its whole part (up to
+    // 64 bits) and whether its fraction is more than zeros.
+    bool minus = false;
+    qint64 whole = 0;
+    bool fraction = false;
 
     // Found and within 64 bits.
     bool usable() const { return found && !overflow; }
+    // The number typed lies below 0 or above `maximum`, before any rounding:
+    // 65535.4 is above 65535, -0.4 below 0.
+    bool outside(qint64 maximum) const
+    {
+        if (minus)
+            return whole > 0 || fraction;
+        return overflow || whole > maximum || (whole == maximum && fraction);
+    }
 };
 
 TypedNumber readTyped(const QString &text);

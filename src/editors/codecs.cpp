@@ -154,6 +154,26 @@ Checked checkLine(const QString &caption, const QString &text, bool allowFractio
     return checkNumber(caption, text, 0, kLineMaximum, allowFraction);
 }
 
+Checked typedAsHex(const QString &caption, const QString &text, int digits)
+{
+    Checked out = checkNumber(caption, text, kValueMinimum, kValueMaximum, true);
+    if (!out.ok())
+        return out;
+    const QString sent = hexField(quint64(out.value), digits);
+    const QString typed = text.trimmed();
+    const bool cut = out.value < 0 || out.value > (qint64(1) << (4 * digits)) - 1;
+    // A fraction of zeros ("12.00") is the number typed; leading zeros too.
+    static const QRegularExpression fraction(QStringLiteral("\\.[0-9]*[1-9]"));
+    if (cut || typed.contains(fraction)) {
+        static const char *const words[] = {"", "one", "two", "three", "four", "five", "six"};
+        const QString why = cut ? QStringLiteral("the board takes %1 hex digits")
+                                      .arg(digits < 7 ? QLatin1String(words[digits]) : QString::number(digits))
+                                : QStringLiteral("the board takes whole numbers");
+        out.note = QStringLiteral("%1 %2 sent as %3: %4").arg(caption, typed, sent, why);
+    }
+    return out;
+}
+
 Checked checkElementValue(const ImageField &field, const QString &text)
 {
     const QString note = QStringLiteral(" (its low %1 bits are written)").arg(4 * field.width);
@@ -169,7 +189,7 @@ QString refusePositionText(const QString &caption, const QString &text)
 {
     if (isDigits(text))
         return {};
-    return refuse(caption, text, QStringLiteral("a position of decimal digits only (0 to 65535)"));
+    return refuse(caption, text, QStringLiteral("a position of decimal digits only (the last five are sent)"));
 }
 
 QString refuseSpeedText(const QString &caption, const QString &text)

@@ -54,6 +54,7 @@ struct Checked
 {
     qint64 value = 0;
     QString refusal; // empty when the text is accepted
+    QString note;    // set when what goes out is not the number typed (see typedAsHex)
 
     bool ok() const { return refusal.isEmpty(); }
 };
@@ -71,11 +72,21 @@ inline constexpr qint64 kValueMaximum = 2147483647LL;
 inline constexpr int kScrollLineMaximum = 32000;
 
 Checked checkLine(const QString &caption, const QString &text, bool allowFraction);
+// What the windows do with a line, location or output number: the text read
+// as a decimal number (sign and fraction allowed, halves to even), any whole
+// number in 32 bits, turned into hex of which only the rightmost `digits`
+// go out (-1 sends FFFFFF, 256 in two digits sends 00). The value is the
+// number read; the packet builders cut it. Refused only when the text is
+// not a number or lies beyond 32 bits. When what goes out is not the number
+// typed, `note` says so in one line: "Output 256 sent as 00: the board takes
+// two hex digits". `velm` keeps to checkLine and checkOutput instead.
+Checked typedAsHex(const QString &caption, const QString &text, int digits);
 Checked checkElementValue(const ImageField &field, const QString &text);
 Checked checkOutput(const QString &text);
-// A position box travels as its own text, so it must be decimal digits only.
+// `velm` only: a position travels as its own text, so it must be decimal
+// digits (the windows send the box's text unchecked).
 QString refusePositionText(const QString &caption, const QString &text);
-// A speed or control box travels as its own text: printable ASCII only.
+// A speed or control value travels as its own text: printable ASCII only.
 QString refuseSpeedText(const QString &caption, const QString &text);
 
 // ---- requests ----------------------------------------------------------------

@@ -44,14 +44,14 @@ LinkResult exchange(LinkHold &hold, Link &link, Routine routine, const QString &
     return runExchange(link, routine, request, [&] { return hold(routine); });
 }
 
-MoveOutcome getThenMove(Link &link, qint64 getLine, qint64 moveLine)
+MoveOutcome getThenMove(Link &link, qint64 getLine, qint64 moveLine, bool moveAnyway)
 {
     MoveOutcome out;
     out.get = exchange(link, &Link::rawsender, lineRequest("R18", getLine));
-    if (!out.get.succeeded())
-        return out;
-    out.set = storedFromReply(out.get.reply);
-    if (!out.set)
+    if (out.get.succeeded())
+        out.set = storedFromReply(out.get.reply);
+    // A Get refused because another exchange runs leaves the link to it.
+    if (!out.get.ran || (!out.set && !moveAnyway))
         return out;
     out.move = exchange(link, &Link::smallcomax, movePacket(moveLine));
     return out;

@@ -43,15 +43,16 @@ LinkResult exchange(Link &link, Routine routine, const QString &request);
 LinkResult exchange(LinkHold &hold, Link &link, Routine routine, const QString &request);
 
 // Position memory Get of `getLine`, then the move to the set at `moveLine`
-// ("T"). The move is sent only when the Get brought a set back, so the boxes
-// always show a set the board really holds.
+// ("T"). With `moveAnyway` (the window) the move goes out whatever the Get
+// brought; without it (`velm move`) only when the Get brought a set back, so
+// what is printed is always a set the board really holds.
 struct MoveOutcome
 {
     LinkResult get;
     std::optional<QStringList> set; // the eight five-character positions read
     LinkResult move;                // ran is false when the move was not sent
 };
-MoveOutcome getThenMove(Link &link, qint64 getLine, qint64 moveLine);
+MoveOutcome getThenMove(Link &link, qint64 getLine, qint64 moveLine, bool moveAnyway = false);
 
 // The hold-to-repeat nudge. run() sends the nudge packet again and again,
 // with no pause but the exchange itself, until its family is released; it

@@ -3,6 +3,9 @@
 #include "compiler/textfiles.h"
 #include "link/packets.h"
 
+#include <algorithm>
+#include <limits>
+
 namespace pvelm::flash {
 
 QString pageField(const QString &text)
@@ -51,6 +54,23 @@ std::optional<int> parsePageNumber(const QString &text)
         value = value * 10 + (c.unicode() - '0');
     }
     return value;
+}
+
+std::optional<int> parseRangePage(const QString &text)
+{
+    QString t = text.trimmed();
+    const bool negative = t.startsWith(QLatin1Char('-'));
+    if (negative || t.startsWith(QLatin1Char('+')))
+        t.remove(0, 1);
+    if (t.isEmpty())
+        return std::nullopt;
+    qint64 value = 0;
+    for (QChar c : t) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return std::nullopt;
+        value = std::min<qint64>(value * 10 + (c.unicode() - '0'), std::numeric_limits<int>::max());
+    }
+    return int(negative ? -value : value);
 }
 
 bool rangeAccepted(int start, int end)

@@ -32,6 +32,10 @@ QString erasePacket();
 // A typed page number: a whole number of digits, blanks around it allowed.
 // Empty, negative, fractional or other text gives nothing.
 std::optional<int> parsePageNumber(const QString &text);
+// A page of the utility's save range as typed: as above, but a sign is
+// allowed, so that -1 reaches the range test and is out of range there. A
+// number beyond the int range reads as the nearest bound.
+std::optional<int> parseRangePage(const QString &text);
 // The save range: 0 <= start <= end <= 2047.
 bool rangeAccepted(int start, int end);
 

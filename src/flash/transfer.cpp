@@ -42,7 +42,7 @@ QString formatRemaining(qint64 ms)
     return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
 }
 
-TransferResult writePageFile(Link &link, const QString &hostPath, const TransferHooks &hooks)
+TransferResult writePageFile(Link &link, const QString &hostPath, const TransferHooks &hooks, LastReply last)
 {
     QStringList lines;
     QString why;
@@ -52,10 +52,10 @@ TransferResult writePageFile(Link &link, const QString &hostPath, const Transfer
         r.detail = why;
         return r;
     }
-    return writePageLines(link, lines, hooks);
+    return writePageLines(link, lines, hooks, last);
 }
 
-TransferResult writePageLines(Link &link, const QStringList &lines, const TransferHooks &hooks)
+TransferResult writePageLines(Link &link, const QStringList &lines, const TransferHooks &hooks, LastReply last)
 {
     TransferResult r;
     r.total = int(lines.size());
@@ -96,7 +96,7 @@ TransferResult writePageLines(Link &link, const QStringList &lines, const Transf
         }
     }
     // Only the reply to the last line is judged.
-    if (!link.linkPacket.startsWith(QLatin1String("OV0OK"))) {
+    if (last == LastReply::MustBeOk && !link.linkPacket.startsWith(QLatin1String("OV0OK"))) {
         link.linkTimedOut = true;
         r.outcome = Outcome::Failed;
         const QString reply = link.linkPacket.isEmpty() ? QStringLiteral("no reply") : link.linkPacket;

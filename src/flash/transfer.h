@@ -68,15 +68,21 @@ struct TransferResult
     bool ok() const { return outcome == Outcome::Done; }
 };
 
+// Whether the reply to the last line must begin "OV0OK": the download's
+// check. The flash utility's file write does not judge the replies.
+enum class LastReply { MustBeOk, NotJudged };
+
 // Writes every line of the file at hostPath, in file order, each with one
 // page-write exchange, exactly as the lines stand. linkTimedOut is cleared
 // first; the write stops at the first line that is not delivered. At the
-// end the reply to the last line must begin "OV0OK" (for an empty file the
-// reply the link holds from its last exchange decides, as on the original
-// console).
-TransferResult writePageFile(Link &link, const QString &hostPath, const TransferHooks &hooks = {});
+// end, with LastReply::MustBeOk, the reply to the last line must begin
+// "OV0OK" (for an empty file the reply the link holds from its last exchange
+// decides, as on the original console).
+TransferResult writePageFile(Link &link, const QString &hostPath, const TransferHooks &hooks = {},
+                             LastReply last = LastReply::MustBeOk);
 // The same for lines already read.
-TransferResult writePageLines(Link &link, const QStringList &lines, const TransferHooks &hooks = {});
+TransferResult writePageLines(Link &link, const QStringList &lines, const TransferHooks &hooks = {},
+                              LastReply last = LastReply::MustBeOk);
 
 // Where a save that stopped early puts the pages it read.
 enum class PartialSave {

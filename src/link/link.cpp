@@ -932,6 +932,17 @@ void Link::readMonitorReply()
     d->closeIfBroken();
 }
 
+void Link::discardMonitorInput()
+{
+    if (d->busy || d->held || !d->port->isOpen())
+        return;
+    const char *outer = d->routine;
+    d->routine = "readMonitorReply";
+    d->takeAll();
+    d->routine = outer;
+    d->closeIfBroken();
+}
+
 void Link::describeLinkError()
 {
     if (!linkErrorCode.isEmpty())

@@ -131,6 +131,10 @@ public:
     // or until `monitoring` is cleared. Not an exchange: allowed while one
     // runs, and does not block one.
     void readMonitorReply();
+    // Throws away the reports waiting on the line, so that the next
+    // readMonitorReply brings the board's latest. Does nothing while an
+    // exchange runs or a long operation holds the link: the line is theirs.
+    void discardMonitorInput();
     // linkErrorCode -> linkErrorText.
     void describeLinkError();
 

@@ -10,6 +10,7 @@
 #include "boardtools/ui/parametercon.h"
 #include "boardtools/ui/sndshort.h"
 #include "editors/editorrig.h"
+#include "support/scriptedpeer.h"
 
 #include <QAccessible>
 
@@ -200,29 +201,85 @@ private slots:
         click(&w, "Command3");
         QCOMPARE(sent(*m), QByteArray());
 
-        // A failed exchange leaves no byte in the data field, and says so.
+        // A refused edit's message goes with the next valid edit.
+        set(&w, "Bitvalue", "7");
+        QCOMPARE(text(&w, "Text5"), QString());
+
+        // A failed exchange leaves no byte in the data field; Messages shows
+        // the code and its message.
         m->board.setFault(Fault::NoAnswer);
         set(&w, "Adata2", "7");
         click(&w, "awrite2");
         QCOMPARE(text(&w, "Adata2"), QString());
-        QCOMPARE(text(&w, "Text5"), "Z Unable to connect - no byte came back: the data field was cleared");
+        QCOMPARE(text(&w, "Text5"), "Z Unable to connect");
 
-        // "+", "-" and Bump && Read during an exchange: refused, never interleaved.
+        // During an exchange "+" and "-" work; Bump && Read, which would
+        // start a second exchange, is refused. Nothing interleaves.
         set(&w, "memoryaddress", "10");
         sent(*m);
         QStringList seen;
         QTimer::singleShot(20, &w, [&] {
-            for (const char *name : {"Upaddr", "Downmem", "Command6"}) {
+            for (const char *name : {"Upaddr", "Upaddr", "Downmem", "Command6"}) {
                 click(&w, name);
                 seen << text(&w, "memoryaddress");
             }
             seen << text(&w, "Text5");
         });
         click(&w, "Command1");
-        QCOMPARE(seen, QStringList({"10", "10", "10",
+        QCOMPARE(seen, QStringList({"11", "12", "11", "11",
                                     QString::fromLatin1(kExchangeRefusedMessage) + ": the address was not changed"}));
         QCOMPARE(sent(*m), QByteArray()); // only the one read's handshakes
         QCOMPARE(text(&w, "Text5"), "Error");
+    }
+
+    // The range tests of the address and write data boxes apply to the
+    // number typed, before rounding.
+    void memoryRanges_data()
+    {
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("kept");
+        QTest::newRow("address above by a fraction") << "memoryaddress"
+                                                     << "65535.4"
+                                                     << "0";
+        QTest::newRow("address below by a fraction") << "memoryaddress"
+                                                     << "-0.4"
+                                                     << "0";
+        QTest::newRow("address rounds up to the top") << "memoryaddress"
+                                                      << "65534.6"
+                                                      << "65534.6";
+        QTest::newRow("data above by a fraction") << "Text4"
+                                                  << "255.4"
+                                                  << "";
+        QTest::newRow("data within") << "Text4"
+                                     << "254.6"
+                                     << "254.6";
+    }
+    void memoryRanges()
+    {
+        QFETCH(QString, box);
+        QFETCH(QString, typed);
+        QFETCH(QString, kept);
+        Memoryeditor w(m->link, nullptr);
+        set(&w, box, typed);
+        QCOMPARE(text(&w, box), kept);
+    }
+
+    void memoryReplyNotHex()
+    {
+        // A whole reply whose columns 7-8 are not hex: the result in
+        // Messages, and no byte in the data field.
+        ScriptedPeer peer;
+        QVERIFY(peer.open());
+        peer.answer('&', ":");
+        peer.answer('-', "OE0000ZZH", 9);
+        m->link.setPortOverride(peer.devicePath());
+        m->link.opencomport();
+        Memoryeditor w(m->link, nullptr);
+        for (const auto &[button, field] : {std::pair{"Command1", "Text3"}, {"aread1", "Adata1"}}) {
+            click(&w, button);
+            QCOMPARE(text(&w, field) + '|' + text(&w, "Text5"), "|0 No errors");
+        }
     }
 
     void senders_data()
@@ -304,6 +361,13 @@ private slots:
         QCOMPARE(sent(*m), QByteArray());
         QCOMPARE(text(&w, "responce"), kLongCommandError);
         QCOMPARE(text(&w, "working"), QString());
+
+        // The short Send leaves the reply box as it was while it waits.
+        set(&w, "responce", "old reply");
+        seen.clear();
+        QTimer::singleShot(20, &w, [&] { seen << text(&w, "responce"); });
+        click(&w, "Command1");
+        QCOMPARE(seen, QStringList{"old reply"});
     }
 };
 

@@ -106,7 +106,7 @@ private slots:
                  "bits are written)");
         // Positions are sent as typed: digits only. Speeds: printable only.
         QCOMPARE(refusePositionText("Servo 1", "1 500"),
-                 "Servo 1: \"1 500\" refused; enter a position of decimal digits only (0 to 65535)");
+                 "Servo 1: \"1 500\" refused; enter a position of decimal digits only (the last five are sent)");
         QCOMPARE(refuseSpeedText("Speed", "1\t2"),
                  "Speed: \"1\t2\" refused; enter printable characters only (three are sent)");
     }

@@ -20,6 +20,7 @@
 using namespace pvelm;
 using editors::NudgeButton;
 using sim::Fault;
+Q_DECLARE_METATYPE(Fault)
 
 namespace {
 
@@ -117,6 +118,8 @@ private slots:
 
         // After a failed Get the writer, which never refreshes the text,
         // shows its own code with the text the Get left.
+        QCOMPARE(accessibleName(child<QLineEdit>(&w, "S8edat")->parentWidget()), "Servo 8");
+
         m->board.setFault(Fault::NoAnswer);
         click(&w, "Command2");
         QCOMPARE(text(&w, "datax(0)"), "291");
@@ -141,17 +144,18 @@ private slots:
         click(&w, "Command2");
         QCOMPARE(text(&w, "S1sedat") + text(&w, "S2sedat") + text(&w, "S8con"), "005234000");
 
-        m->board.setFault(Fault::NoAnswer);
+        // A failed Get: every field and Text6 take the empty reply.
+        m->board.setFault(Fault::LateReply);
         set(&w, "S1sedat", "7");
         click(&w, "Command2");
-        QCOMPARE(text(&w, "S1sedat"), "7");
-        QCOMPARE(text(&w, "Text6"), "Z Unable to connect: nothing was read; the fields were not changed");
+        QCOMPARE(text(&w, "S1sedat") + text(&w, "S8con") + text(&w, "Text6"), QString());
 
         m->board.setFault(Fault::None);
         set(&w, "Text2", "abc");
         m->wire();
         click(&w, "Command1");
-        QCOMPARE(text(&w, "Text6"), "Speed location: \"abc\" refused; enter a whole number from 0 to 16777215");
+        QCOMPARE(text(&w, "Text6"),
+                 "Speed location: \"abc\" refused; enter a whole number from -2147483648 to 2147483647");
         QCOMPARE(m->wire(), QByteArray());
         QCOMPARE(accessibleName(child<QLineEdit>(&w, "S3con")), "Servo 3 Contol:");
     }
@@ -188,10 +192,6 @@ private slots:
         click(&w, "oncon");
         QCOMPARE(m->wire(), "&-OO0A1DDDH");
         QVERIFY(m->board.state().outputs[10]);
-        set(&w, "Outnumber", "256");
-        click(&w, "offcon");
-        QCOMPARE(text(&w, "responce"), "Output#: \"256\" refused; enter a whole number from 0 to 255");
-        QCOMPARE(m->wire(), QByteArray());
         set(&w, "Outnumber", "0");
         click(&w, "offcon");
         QCOMPARE(m->wire(), "&-OO000DDDH");
@@ -215,13 +215,12 @@ private slots:
         QCOMPARE(text(&w, "responce"), refused);
         QVERIFY(m->wire().count("-OU000103H") >= 2);
 
-        // A failed Get fills nothing and moves nothing.
+        // A failed Get fills nothing; the move is tried all the same.
         m->board.setFault(Fault::NoAnswer);
         set(&w, "S1edat", "1");
         click(&w, "moveto");
         QCOMPARE(text(&w, "S1edat"), "1");
-        QCOMPARE(text(&w, "responce"), "Z Unable to connect: no set read; nothing moved");
-        QVERIFY(!m->wire().contains('T'));
+        QCOMPARE(text(&w, "responce"), "Z Unable to connect: the move was not confirmed");
 
         // A nudge on a silent board says so and goes on while held.
         auto *down = child<NudgeButton>(&w, "posdown(1)");
@@ -231,6 +230,107 @@ private slots:
         QCOMPARE(text(&w, "S2edat"), "23456");
         // More handshakes than one exchange's four attempts: the loop went on.
         QVERIFY(m->wire().count('&') > 4);
+    }
+
+    // A line or location typed into the three editors: any whole number in
+    // 32 bits, a fraction rounded, its rightmost six hex digits sent, and one
+    // line saying so when that is not the number typed.
+    void typedLines_data()
+    {
+        QTest::addColumn<QString>("window");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QByteArray>("sent"); // packet positions 4-12; empty: nothing sent
+        QTest::addColumn<QString>("said");    // end of the status (or packet) box; empty: no note
+        QTest::newRow("-1 reads FFFFFF") << "Insbuilder"
+                                         << "-1" << QByteArray("R15FFFFFF")
+                                         << "\nLine Number -1 sent as FFFFFF: the board takes six hex digits";
+        QTest::newRow("beyond six digits") << "packedinsbuilder"
+                                           << "16777217" << QByteArray("R1C000001")
+                                           << "\nLine Number 16777217 sent as 000001: the board takes six hex digits";
+        QTest::newRow("speed location takes a fraction")
+            << "Spdbuild"
+            << "32000.5" << QByteArray("R1A007D00")
+            << "\nSpeed location 32000.5 sent as 007D00: the board takes whole numbers";
+        QTest::newRow("as typed, no note") << "Spdbuild"
+                                           << "040000" << QByteArray("R1A009C40") << "";
+        QTest::newRow("beyond 32 bits") << "Insbuilder"
+                                        << "2147483648" << QByteArray()
+                                        << "refused; enter a whole number from -2147483648 to 2147483647";
+    }
+    void typedLines()
+    {
+        QFETCH(QString, window);
+        QFETCH(QString, typed);
+        QFETCH(QByteArray, sent);
+        QFETCH(QString, said);
+        std::unique_ptr<QWidget> w;
+        if (window == "Insbuilder")
+            w = std::make_unique<Insbuilder>(m->link, nullptr);
+        else if (window == "packedinsbuilder")
+            w = std::make_unique<packedinsbuilder>(m->link, nullptr);
+        else
+            w = std::make_unique<Spdbuild>(m->link, nullptr);
+        const bool speed = window == "Spdbuild";
+        set(w.get(), speed ? "Text2" : "linenumber", typed);
+        click(w.get(), "Command2");
+        QCOMPARE(m->wire().mid(5, 9), sent);
+        const QString shown = text(w.get(), speed ? "Text6" : "working");
+        QVERIFY2(said.isEmpty() ? !shown.contains("sent as") : shown.endsWith(said), qPrintable(shown));
+    }
+
+    // The position manager does what its rule says with what is typed, and
+    // sends its move whatever the Get before it brought.
+    void positionRules_data()
+    {
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<Fault>("fault");
+        QTest::addColumn<QByteArray>("wireEnd");
+        QTest::addColumn<QString>("responce"); // what `responce` ends with
+        const QByteArray getTail = "xxx" + QByteArray(32, 'D') + kTail.toLatin1();
+        QTest::newRow("output above 255") << "Outnumber"
+                                          << "256"
+                                          << "oncon" << Fault::None << QByteArray("-OO001DDDH")
+                                          << "Output 256 sent as 00: the board takes two hex digits";
+        QTest::newRow("Put sends the text unchecked")
+            << "S1edat"
+            << "1 2x"
+            << "Command1" << Fault::None << "R1900271001 2x" + QByteArray("65535").repeated(7) + "xxxxxxxxx0H~"
+            << "OV0R19002710" + QString(49, 'x') + "1H~"; // the board's reply, shown as it came
+        QTest::newRow("line beyond six digits") << "Text2"
+                                                << "16787216"
+                                                << "Command2" << Fault::None << "R18002710" + getTail
+                                                << "  Line 16787216 sent as 002710: the board takes six hex digits";
+        QTest::newRow("move after a short Get")
+            << "S1edat"
+            << "1"
+            << "moveto" << Fault::ShortReply << QByteArray("-OT002710H") << "the move was not confirmed";
+        QTest::newRow("bump after a short Get")
+            << "S1edat"
+            << "1"
+            << "Bumpmove" << Fault::ShortReply << QByteArray("-OT002711H") << "the move was not confirmed";
+    }
+    void positionRules()
+    {
+        QFETCH(QString, box);
+        QFETCH(QString, typed);
+        QFETCH(QString, button);
+        QFETCH(Fault, fault);
+        QFETCH(QByteArray, wireEnd);
+        QFETCH(QString, responce);
+        positionbuilder w(m->link, nullptr);
+        set(&w, box, typed);
+        m->board.setFault(fault);
+        click(&w, button);
+        const QByteArray wire = m->wire();
+        QVERIFY2(wire.endsWith(wireEnd), wire.constData());
+        QVERIFY2(text(&w, "responce").endsWith(responce), qPrintable(text(&w, "responce")));
+        // A Get that brought no set fills no box; the bump steps all the same.
+        if (fault == Fault::ShortReply)
+            QCOMPARE(text(&w, "S1edat"), "1");
+        if (button == "Bumpmove")
+            QCOMPARE(text(&w, "Text2"), "010001");
     }
 
     void nudgeEndings_data()

@@ -12,6 +12,7 @@
 #include "compiler/demoprogram.h"
 #include "compiler/runningline.h"
 #include "compiler/ui/filegobbler.h"
+#include "editors/codecs.h"
 #include "editors/ui/imageeditors.h"
 #include "editors/ui/positionbuilder.h"
 #include "editors/ui/spdbuild.h"
@@ -385,20 +386,23 @@ void Velmcon::Run_Click()
 
 void Velmcon::Runatline_Click()
 {
-    QString why;
-    const auto line = parseLineToRun(m_linetorun->text(), &why);
-    if (!line) {
-        statusBar()->showMessage(why);
+    // The number typed, turned into hex, its rightmost six digits sent:
+    // beyond the program's last line too (velm run keeps to 0 to 32767).
+    const editors::Checked line = editors::typedAsHex(QStringLiteral("Run at line"), m_linetorun->text(), 6);
+    if (!line.ok()) {
+        statusBar()->showMessage(line.refusal);
         return;
     }
-    startRun(*line);
+    startRun(quint32(line.value), line.note);
 }
 
-void Velmcon::startRun(quint32 line)
+void Velmcon::startRun(quint32 line, const QString &note)
 {
     ToolWindow::HandlerGuard guard(this);
     if (!sendRunCommand(m_link, runPacket(line)))
         return refused();
+    if (!note.isEmpty())
+        statusBar()->showMessage(note);
     // Whether the board took the command is not looked at: one that did not
     // sends no reports, and the monitor ends after its first empty read.
     m_link.monitoring = true;
@@ -437,6 +441,9 @@ void Velmcon::Getstatus_Click()
     // unless someone cleared it meanwhile.
     const bool wasMonitoring = m_link.monitoring;
     m_link.monitoring = true;
+    // Reports queued since the last read are old news: the board's next
+    // report is the one to show.
+    m_link.discardMonitorInput();
     m_link.readMonitorReply();
     if (m_link.monitoring)
         m_link.monitoring = wasMonitoring;

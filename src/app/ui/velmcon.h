@@ -99,7 +99,7 @@ protected:
 private:
     void buildMenus();
     QWidget *buildRunFrames();
-    void startRun(quint32 line);
+    void startRun(quint32 line, const QString &note = QString());
     // The monitor loop: shows every report until the reports stop or
     // `monitoring` is cleared.
     void decodeStatus();

@@ -96,7 +96,7 @@ void LongCommandSection::showRefused()
     m_responce->setText(QString::fromLatin1(kExchangeRefusedMessage));
 }
 
-bool LongCommandSection::beginExchange()
+bool LongCommandSection::beginExchange(bool clearReply)
 {
     // The sender buttons stay enabled while an exchange waits, so a second
     // click can arrive; it must not start a second exchange on the link.
@@ -105,7 +105,8 @@ bool LongCommandSection::beginExchange()
         return false;
     }
     m_working->setText(QString::fromLatin1(kWaitingText));
-    m_responce->clear();
+    if (clearReply)
+        m_responce->clear();
     return true;
 }
 

@@ -27,9 +27,9 @@ public:
 
     // Around every exchange of the window: beginExchange refuses (and says
     // so in the reply box) while another exchange waits on the link,
-    // otherwise shows the busy mark and clears the reply; endExchange takes
-    // the mark away.
-    bool beginExchange();
+    // otherwise shows the busy mark and clears the reply (the long commands;
+    // the short Send leaves it); endExchange takes the mark away.
+    bool beginExchange(bool clearReply = true);
     void endExchange();
     // Shows that the link refused an exchange because another one waits.
     void showRefused();

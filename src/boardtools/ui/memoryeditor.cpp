@@ -64,6 +64,13 @@ QString byteText(int value)
     return QString::number(value);
 }
 
+// Read and Write call an exchange a success when it went through and the
+// reply is nine characters long.
+bool nineCharReply(const MemoryOutcome &r)
+{
+    return r.code == QLatin1String("0") && r.reply.size() == kShortPacketLength;
+}
+
 } // namespace
 
 Memoryeditor::Memoryeditor(Link &link, QWidget *parent) : ToolWindow(parent), m_link(link)
@@ -287,16 +294,16 @@ bool Memoryeditor::refuseWhileBusy()
     return true;
 }
 
+// "+" and "-" start no exchange, so they work during one: the exchange in
+// progress has its packet already.
 void Memoryeditor::Upaddr_Click()
 {
-    if (!refuseWhileBusy())
-        setAddress(std::min(address() + 1, kAddressMaximum));
+    setAddress(std::min(address() + 1, kAddressMaximum));
 }
 
 void Memoryeditor::Downmem_Click()
 {
-    if (!refuseWhileBusy())
-        setAddress(std::max(address() - 1, 0));
+    setAddress(std::max(address() - 1, 0));
 }
 
 void Memoryeditor::Command6_Click()
@@ -337,7 +344,16 @@ bool Memoryeditor::refuse(const QString &refusal)
     if (refusal.isEmpty())
         return false;
     m_text5->setText(refusal);
+    m_editNotice = refusal;
     return true;
+}
+
+void Memoryeditor::editAccepted()
+{
+    // A refusal of an earlier edit no longer holds once an edit is valid.
+    if (!m_editNotice.isEmpty() && m_text5->text() == m_editNotice)
+        m_text5->clear();
+    m_editNotice.clear();
 }
 
 void Memoryeditor::showByte(const MemoryOutcome &r, QLineEdit *field)
@@ -345,12 +361,14 @@ void Memoryeditor::showByte(const MemoryOutcome &r, QLineEdit *field)
     if (!r.ran) {
         field->clear();
         m_text5->setText(QString::fromLatin1(kExchangeRefusedMessage));
-    } else if (r.byte) {
-        field->setText(byteText(*r.byte));
-        m_text5->setText(r.status());
     } else {
-        field->clear();
-        m_text5->setText(r.status() + QStringLiteral(" - ") + QString::fromLatin1(kNoByteText));
+        // The code and its message, whatever came back; the field holds only
+        // a byte that did.
+        if (r.byte)
+            field->setText(byteText(*r.byte));
+        else
+            field->clear();
+        m_text5->setText(r.status());
     }
 }
 
@@ -361,8 +379,13 @@ void Memoryeditor::Command1_Click()
     const MemoryOutcome r = exchangeMemory(m_link, readPacket(area(), address()));
     if (!r.ran) {
         m_text5->setText(QString::fromLatin1(kExchangeRefusedMessage));
-    } else if (!r.byte) {
+    } else if (!nineCharReply(r)) {
         m_text5->setText(QString::fromLatin1(kMemoryErrorText));
+    } else if (!r.byte) {
+        // A whole reply whose columns 7-8 are not hex: its result, and no
+        // byte where one would stand; the bit boxes keep what they showed.
+        m_text3->clear();
+        m_text5->setText(r.status());
     } else {
         m_text3->setText(byteText(*r.byte));
         m_text5->setText(r.status());
@@ -380,10 +403,11 @@ void Memoryeditor::Command2_Click()
     const MemoryOutcome r = exchangeMemory(m_link, writePacket(area(), address(), readTyped(m_text4->text()).value));
     if (!r.ran)
         m_text5->setText(QString::fromLatin1(kExchangeRefusedMessage));
-    else if (!r.byte)
+    else if (!nineCharReply(r))
         m_text5->setText(QString::fromLatin1(kMemoryErrorText));
     else {
-        m_text3->setText(byteText(*r.byte));
+        if (r.byte)
+            m_text3->setText(byteText(*r.byte));
         m_text5->setText(r.status());
     }
     enableActions();
@@ -441,6 +465,7 @@ void Memoryeditor::Bitvalue_Change()
         m_asciivalue->clear();
         return;
     }
+    editAccepted();
     const int value = int(readTyped(text).value);
     m_hexvalue->setText(hexText(value));
     m_asciivalue->setText(QString(QChar(value)));
@@ -457,6 +482,7 @@ void Memoryeditor::in16bits_Change()
             label->clear();
         return;
     }
+    editAccepted();
     const qint64 v = readTyped(text).value;
     const qint64 high = v / 256; // the whole part, towards zero
     const qint64 low = v - 256 * high;

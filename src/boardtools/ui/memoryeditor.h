@@ -53,6 +53,8 @@ private:
     bool refuseWhileBusy();
     // Says in the message box why nothing was sent; true when `refusal` is set.
     bool refuse(const QString &refusal);
+    // A box's edit was valid: the refusal of an earlier one goes.
+    void editAccepted();
     // Command3/4/5: one byte written to the chosen area, the echo in Text3.
     void writeByteFrom(const QString &caption, const QString &text);
     // The byte of a successful exchange into `field`, or the field emptied
@@ -61,6 +63,7 @@ private:
 
     Link &m_link;
     bool m_busy = false;
+    QString m_editNotice; // the refusal "Messages" shows, until a valid edit
 
     QRadioButton *m_option1;
     QRadioButton *m_option2;

@@ -54,7 +54,9 @@ void Sndshort::Form_Load()
 void Sndshort::Command1_Click()
 {
     HandlerGuard guard(this);
-    if (!m_section->beginExchange())
+    // The reply box keeps what it showed until this exchange's outcome
+    // replaces it.
+    if (!m_section->beginExchange(false))
         return;
     const ShortCommandOutcome out = sendShortCommand(m_link, m_text1->text());
     m_section->endExchange();

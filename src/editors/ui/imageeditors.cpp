@@ -43,6 +43,8 @@ ImageEditor::ImageEditor(Kind kind, Link &link, QWidget *parent)
         auto *box = textBox(f.name, QString(), QString::fromLatin1(f.caption));
         m_boxes << box;
         auto *framed = new QGroupBox(QString::fromLatin1(f.caption));
+        // Each frame reads as its own caption, not as the frame around it.
+        framed->setAccessibleName(QString::fromLatin1(f.caption));
         (new QVBoxLayout(framed))->addWidget(box);
         const bool servo = kind == Kind::Packed && f.digit > kElementDigits;
         int &count = servo ? servoCount : instructionCount;
@@ -114,6 +116,12 @@ void ImageEditor::enableGetPut()
     m_put->setEnabled(true);
 }
 
+void ImageEditor::showStatus(const QString &status, const QString &note)
+{
+    // The line sent, when it is not the number typed, on a line of its own.
+    m_working->setText(note.isEmpty() ? status : status + QLatin1Char('\n') + note);
+}
+
 void ImageEditor::fill(const QList<qint64> &values)
 {
     for (qsizetype k = 0; k < m_boxes.size(); ++k)
@@ -123,7 +131,7 @@ void ImageEditor::fill(const QList<qint64> &values)
 void ImageEditor::Command2_Click()
 {
     HandlerGuard guard(this);
-    const Checked line = checkLine(QStringLiteral("Line Number"), m_linenumber->text(), true);
+    const Checked line = typedAsHex(QStringLiteral("Line Number"), m_linenumber->text(), 6);
     if (!line.ok()) {
         m_working->setText(line.refusal);
         return;
@@ -151,14 +159,14 @@ void ImageEditor::Command2_Click()
     } else {
         m_info->setPlainText(r.reply + QStringLiteral("\nThe reply holds no image; the fields were not changed"));
     }
-    m_working->setText(r.status());
+    showStatus(r.status(), line.note);
     enableGetPut();
 }
 
 void ImageEditor::Command1_Click()
 {
     HandlerGuard guard(this);
-    const Checked line = checkLine(QStringLiteral("Line Number"), m_linenumber->text(), true);
+    const Checked line = typedAsHex(QStringLiteral("Line Number"), m_linenumber->text(), 6);
     QString refusal = line.refusal;
     QList<qint64> values;
     for (qsizetype k = 0; k < m_boxes.size() && refusal.isEmpty(); ++k) {
@@ -186,7 +194,7 @@ void ImageEditor::Command1_Click()
         if (r.succeeded())
             m_info->setPlainText(r.reply);
     }
-    m_working->setText(r.ran ? r.status() : QString::fromLatin1(kExchangeRefusedMessage));
+    showStatus(r.ran ? r.status() : QString::fromLatin1(kExchangeRefusedMessage), line.note);
     enableGetPut();
 }
 

@@ -37,6 +37,7 @@ private:
     void disableGetPut();
     void enableGetPut();
     void fill(const QList<qint64> &values);
+    void showStatus(const QString &status, const QString &note);
 
     Kind m_kind;
     Link &m_link;

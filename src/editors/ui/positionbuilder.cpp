@@ -228,15 +228,26 @@ void positionbuilder::showFailure(const LinkResult &r, const QString &what)
         say(r.status() + QStringLiteral(": ") + what);
 }
 
-bool positionbuilder::checkedLine(qint64 *line)
+bool positionbuilder::checkedLine(qint64 *line, QString *note)
 {
-    const Checked c = checkLine(QStringLiteral("Position Memory line"), m_text2->text(), false);
+    const Checked c = typedAsHex(QStringLiteral("Line"), m_text2->text(), 6);
     if (!c.ok()) {
         say(c.refusal);
         return false;
     }
     *line = c.value;
+    *note = c.note;
     return true;
+}
+
+void positionbuilder::addNote(const QString &note)
+{
+    // What was sent, when it is not the number typed, after what the action
+    // showed.
+    if (note.isEmpty())
+        return;
+    const QString shown = m_responce->text();
+    say(shown.isEmpty() ? note : shown + QStringLiteral("  ") + note);
 }
 
 QStringList positionbuilder::positions() const
@@ -280,7 +291,8 @@ void positionbuilder::getcur_Click()
 {
     HandlerGuard guard(this);
     qint64 line = 0;
-    if (!checkedLine(&line))
+    QString note;
+    if (!checkedLine(&line, &note))
         return;
     const QString request = lineRequest("R01", line);
     say(request);
@@ -288,40 +300,37 @@ void positionbuilder::getcur_Click()
     const std::optional<QList<int>> current = r.succeeded() ? currentFromReply(r.reply) : std::nullopt;
     if (!current) {
         showFailure(r, QStringLiteral("no positions read; the boxes were not changed"));
-        return;
+    } else {
+        for (int k = 0; k < 8; ++k) {
+            if (m_use[k]->isChecked())
+                m_positions[k]->setText(QString::number(current->at(k)));
+        }
     }
-    for (int k = 0; k < 8; ++k) {
-        if (m_use[k]->isChecked())
-            m_positions[k]->setText(QString::number(current->at(k)));
-    }
+    addNote(note);
 }
 
 void positionbuilder::Command1_Click()
 {
     HandlerGuard guard(this);
     qint64 line = 0;
-    if (!checkedLine(&line))
+    QString note;
+    if (!checkedLine(&line, &note))
         return;
-    const QStringList values = positions();
-    for (int k = 0; k < 8; ++k) {
-        const QString refusal = refusePositionText(QStringLiteral("Servo %1").arg(k + 1), values[k]);
-        if (!refusal.isEmpty()) {
-            say(refusal);
-            return;
-        }
-    }
-    const LinkResult r = exchange(m_link, &Link::rawsender, positionPutRequest(line, values));
+    // The boxes' texts go out as they stand, each its last five characters.
+    const LinkResult r = exchange(m_link, &Link::rawsender, positionPutRequest(line, positions()));
     if (r.succeeded())
         say(r.reply);
     else
         showFailure(r, QStringLiteral("the set may not have been written"));
+    addNote(note);
 }
 
 void positionbuilder::Command2_Click()
 {
     HandlerGuard guard(this);
     qint64 line = 0;
-    if (!checkedLine(&line))
+    QString note;
+    if (!checkedLine(&line, &note))
         return;
     const QString request = lineRequest("R18", line);
     say(request);
@@ -329,22 +338,29 @@ void positionbuilder::Command2_Click()
     const std::optional<QStringList> set = r.succeeded() ? storedFromReply(r.reply) : std::nullopt;
     if (!set) {
         showFailure(r, QStringLiteral("no set read; the boxes were not changed"));
-        return;
+    } else {
+        for (int k = 0; k < 8; ++k)
+            m_positions[k]->setText(set->at(k));
     }
-    for (int k = 0; k < 8; ++k)
-        m_positions[k]->setText(set->at(k));
+    addNote(note);
 }
 
 void positionbuilder::getThenMove(qint64 line, qint64 moveLine, int stepTo)
 {
     say(lineRequest("R18", line));
-    const MoveOutcome out = editors::getThenMove(m_link, line, moveLine);
-    if (!out.set) {
-        showFailure(out.get, QStringLiteral("no set read; nothing moved"));
+    // The move goes out whatever the Get brought; only a set that arrived
+    // fills the boxes.
+    const MoveOutcome out = editors::getThenMove(m_link, line, moveLine, true);
+    if (!out.get.ran) {
+        showFailure(out.get, QString());
         return;
     }
-    for (int k = 0; k < 8; ++k)
-        m_positions[k]->setText(out.set->at(k));
+    if (out.set) {
+        for (int k = 0; k < 8; ++k)
+            m_positions[k]->setText(out.set->at(k));
+    } else {
+        showFailure(out.get, QStringLiteral("no set read; the boxes were not changed"));
+    }
     if (stepTo >= 0)
         m_scroll->setValue(stepTo);
     if (!out.move.succeeded())
@@ -355,15 +371,19 @@ void positionbuilder::moveto_Click()
 {
     HandlerGuard guard(this);
     qint64 line = 0;
-    if (checkedLine(&line))
+    QString note;
+    if (checkedLine(&line, &note)) {
         getThenMove(line, line, -1);
+        addNote(note);
+    }
 }
 
 void positionbuilder::stepAndMove(int delta)
 {
     HandlerGuard guard(this);
     qint64 line = 0;
-    if (!checkedLine(&line))
+    QString note;
+    if (!checkedLine(&line, &note))
         return;
     // The step starts from the scroll bar, not from a line typed.
     const int next = m_scroll->value() + delta;
@@ -375,6 +395,7 @@ void positionbuilder::stepAndMove(int delta)
         return;
     }
     getThenMove(line, next, next);
+    addNote(note);
 }
 
 void positionbuilder::Bumpmove_Click()
@@ -390,14 +411,20 @@ void positionbuilder::decmove_Click()
 void positionbuilder::output(bool on)
 {
     HandlerGuard guard(this);
-    const Checked number = checkOutput(m_outnumber->text());
+    const Checked number = typedAsHex(QStringLiteral("Output"), m_outnumber->text(), 2);
     if (!number.ok()) {
         say(number.refusal);
         return;
     }
     const LinkResult r = exchange(m_link, &Link::smallcomax, outputPacket(number.value, on));
-    if (!r.succeeded())
+    // Nothing is shown for an output that went through, but what was sent
+    // when it is not the number typed.
+    if (!r.succeeded()) {
         showFailure(r, QStringLiteral("the output was not confirmed"));
+        addNote(number.note);
+    } else if (!number.note.isEmpty()) {
+        say(number.note);
+    }
 }
 
 void positionbuilder::oncon_Click()

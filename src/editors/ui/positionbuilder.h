@@ -51,7 +51,8 @@ protected:
     void changeEvent(QEvent *event) override;
 
 private:
-    bool checkedLine(qint64 *line);
+    bool checkedLine(qint64 *line, QString *note);
+    void addNote(const QString &note);
     void say(const QString &text);
     void showText(const QString &text);
     void showFailure(const editors::LinkResult &r, const QString &what);

@@ -85,7 +85,7 @@ Spdbuild::Spdbuild(Link &link, QWidget *parent) : ToolWindow(parent), m_link(lin
 void Spdbuild::Command2_Click()
 {
     HandlerGuard guard(this);
-    const Checked location = checkLine(QStringLiteral("Speed location"), m_text2->text(), false);
+    const Checked location = typedAsHex(QStringLiteral("Speed location"), m_text2->text(), 6);
     if (!location.ok()) {
         m_text6->setPlainText(location.refusal);
         return;
@@ -95,23 +95,26 @@ void Spdbuild::Command2_Click()
         m_text6->setPlainText(QString::fromLatin1(kExchangeRefusedMessage));
         return;
     }
-    const std::optional<QStringList> values = r.succeeded() ? speedFromReply(r.reply) : std::nullopt;
-    if (!values) {
-        m_text6->setPlainText(r.status() + QStringLiteral(": nothing was read; the fields were not changed"));
-        return;
-    }
+    // The sixteen fields take what the reply holds at their places, whether
+    // the exchange went through or not: after a failure that is the empty
+    // reply, and every field empties with it.
     for (int n = 0; n < 8; ++n) {
-        m_speeds[n]->setText(values->at(n));
-        m_controls[n]->setText(values->at(8 + n));
+        m_speeds[n]->setText(r.reply.mid(12 + 3 * n, 3));
+        m_controls[n]->setText(r.reply.mid(36 + 3 * n, 3));
     }
-    m_text6->setPlainText(r.reply);
+    showReply(r.reply, location.note);
 }
 
 void Spdbuild::Command1_Click()
 {
     HandlerGuard guard(this);
-    const Checked location = checkLine(QStringLiteral("Speed location"), m_text2->text(), false);
-    QString refusal = location.refusal;
+    const Checked location = typedAsHex(QStringLiteral("Speed location"), m_text2->text(), 6);
+    if (!location.ok()) {
+        m_text6->setPlainText(location.refusal);
+        return;
+    }
+    // A character that is not printable ASCII cannot travel as itself.
+    QString refusal;
     QStringList speeds;
     QStringList controls;
     for (int n = 0; n < 8; ++n) {
@@ -131,9 +134,15 @@ void Spdbuild::Command1_Click()
     if (!r.ran)
         m_text6->setPlainText(QString::fromLatin1(kExchangeRefusedMessage));
     else if (!r.succeeded())
-        m_text6->setPlainText(r.status() + QStringLiteral(": the speed element may not have been written"));
+        showReply(r.status() + QStringLiteral(": the speed element may not have been written"), location.note);
     else
-        m_text6->setPlainText(r.reply);
+        showReply(r.reply, location.note);
+}
+
+void Spdbuild::showReply(const QString &reply, const QString &note)
+{
+    // The location sent, when it is not the number typed, on a line of its own.
+    m_text6->setPlainText(note.isEmpty() ? reply : reply + QLatin1Char('\n') + note);
 }
 
 } // namespace pvelm

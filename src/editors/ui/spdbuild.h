@@ -26,6 +26,8 @@ public:
     void Command1_Click(); // Put
 
 private:
+    void showReply(const QString &reply, const QString &note);
+
     Link &m_link;
     QList<QLineEdit *> m_speeds;   // S1sedat .. S8sedat
     QList<QLineEdit *> m_controls; // S1con .. S8con

@@ -48,6 +48,11 @@ QString refusedPageText(const QString &what, const QString &text)
     return QStringLiteral("%1 \"%2\" is not a whole number from 0 up: nothing was sent").arg(what, text);
 }
 
+QString refusedRangeText(const QString &what, const QString &text)
+{
+    return QStringLiteral("%1 \"%2\" is not a whole number: nothing was sent").arg(what, text);
+}
+
 } // namespace
 
 Binsend::Binsend(Link &link, const SettingsRecord &settings, QWidget *parent)
@@ -232,11 +237,12 @@ void Binsend::Command8_Click()
 void Binsend::savefla_Click()
 {
     HandlerGuard guard(this);
-    const auto start = flash::parsePageNumber(m_startpage->text());
-    const auto end = flash::parsePageNumber(m_endpage->text());
+    // A negative start is a number, and out of range like one above 2047.
+    const auto start = flash::parseRangePage(m_startpage->text());
+    const auto end = flash::parseRangePage(m_endpage->text());
     if (!start || !end) {
-        m_text3->setPlainText(!start ? refusedPageText(QStringLiteral("Start address"), m_startpage->text())
-                                     : refusedPageText(QStringLiteral("End address"), m_endpage->text()));
+        m_text3->setPlainText(!start ? refusedRangeText(QStringLiteral("Start address"), m_startpage->text())
+                                     : refusedRangeText(QStringLiteral("End address"), m_endpage->text()));
         return;
     }
     if (!flash::rangeAccepted(*start, *end)) {
@@ -261,11 +267,14 @@ void Binsend::readfla_Click()
         m_text3->setPlainText(flash::pageListing(line.mid(5, 1024)));
         m_text5->setText(line.left(5));
     };
+    // The replies are not judged, and a write that reaches the end of the
+    // file shows nothing more; one that stopped says where.
     const flash::TransferResult result =
-        flash::writePageFile(m_link, hostpaths::toHost(m_filename->text()), m_transfer->begin(std::move(hooks)));
+        flash::writePageFile(m_link, hostpaths::toHost(m_filename->text()), m_transfer->begin(std::move(hooks)),
+                             flash::LastReply::NotJudged);
     if (!result.ok() && result.outcome != flash::Outcome::Cancelled)
         m_text3->setPlainText(result.detail);
-    m_transfer->end(result.detail);
+    m_transfer->end(result.ok() ? QString() : result.detail);
 }
 
 void Binsend::closeEvent(QCloseEvent *event)
