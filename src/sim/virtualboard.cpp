@@ -97,6 +97,7 @@ struct Recorder
     QFile file;
     QByteArray buffer;
     QString error;
+    qint64 originNs = -1; // time 0: the board's start (the first, when it starts again)
 
     void add(qint64 ms, const BoardState &s)
     {
@@ -141,7 +142,7 @@ struct VirtualBoard::Private
     std::atomic<int> lateReplyMs{1500};
     std::atomic<bool> running{false};
     std::atomic<bool> stopRequested{false};
-    qint64 startNs = 0; // when the board started: the recording's time 0
+    qint64 startNs = 0; // when the board started
 
     // Changes waiting for the board's thread; a lock of their own, so that
     // a view never waits for the board's work to queue one.
@@ -191,8 +192,10 @@ struct VirtualBoard::Private
             engine.setTickObserver(nullptr, 0, 0);
             return;
         }
+        if (recorder->originNs < 0)
+            recorder->originNs = startNs;
         engine.setTickObserver([r = recorder.get()](qint64 ms, const BoardState &s) { r->add(ms, s); },
-                               startNs / 1000000, fromNs / 1000000);
+                               recorder->originNs / 1000000, fromNs / 1000000);
     }
 
     int masterFd = -1;
@@ -434,6 +437,7 @@ VirtualBoard::VirtualBoard() : d(std::make_unique<Private>()) {}
 VirtualBoard::~VirtualBoard()
 {
     stop();
+    stopRecording();
 }
 
 bool VirtualBoard::start(QString *error)
@@ -510,7 +514,9 @@ void VirtualBoard::stop()
     }
     d->running = false;
     d->closeAll();
-    stopRecording();
+    std::lock_guard lock(d->mutex);
+    if (d->recorder)
+        d->recorder->flush(); // the recording goes on when the board starts again
 }
 
 bool VirtualBoard::isRunning() const

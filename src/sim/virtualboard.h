@@ -98,9 +98,9 @@ public:
     // queued and applied in order on the board's thread at its next turn
     // (at once while the board is not running), so they never land in the
     // middle of the board's own work.
-    void setInput(int input, bool on);                        // 0-255
+    void setInput(int input, bool on);                       // 0-255
     void setSwitch(int axis, SwitchKind kind, int position); // axis 0-2 (X-Z); position 0-65535, -1: none
-    void resetBoard();                                        // a power cycle: BoardEngine::reset
+    void resetBoard();                                       // a power cycle: BoardEngine::reset
 
     // Writes one CSV row per board tick (10 ms) to path until
     // stopRecording() or stop(): see docs/virtual-board.md. The times count
