@@ -103,7 +103,8 @@ public:
     void resetBoard();                                       // a power cycle: BoardEngine::reset
 
     // Writes one CSV row per board tick (10 ms) to path until
-    // stopRecording() or stop(): see docs/virtual-board.md. The times count
+    // stopRecording() (stop() writes out what is buffered; a board started
+    // again goes on recording): see docs/virtual-board.md. The times count
     // from the board's start. False, with the reason, when the file cannot
     // be created.
     bool startRecording(const QString &path, QString *error = nullptr);
