@@ -514,7 +514,11 @@ void VirtualBoard::stop()
     }
     d->running = false;
     d->closeAll();
+    std::lock_guard changesLock(d->changesMutex);
     std::lock_guard lock(d->mutex);
+    for (const Change &c : d->changes) // queued while the board was stopping
+        d->applyChange(c, nowNs());
+    d->changes.clear();
     if (d->recorder)
         d->recorder->flush(); // the recording goes on when the board starts again
 }
