@@ -5,6 +5,7 @@
 
 #include <array>
 #include <bitset>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -125,6 +126,23 @@ public:
     int silentFromPage() const { return m_silentFromPage; }
     bool isSilent() const { return m_silent; }
 
+    // The board's ticks, Executor::TickMs apart from originMs: while an
+    // observer is set, it is called once for every tick from the first one
+    // at or after fromMs, in order, with the time since originMs and the
+    // board as it is at that tick (the program advanced to it, a "T" travel
+    // worked out), and nextDeadline() includes the next tick.
+    using TickObserver = std::function<void(qint64 sinceOriginMs, const BoardState &state)>;
+    void setTickObserver(TickObserver observer, qint64 originMs, qint64 fromMs);
+
+    // A power cycle: the flash, the EEPROM and its write counter, and the
+    // outside world (inputs, switches) stay; everything else is as on a new
+    // board, with the working parameters loaded from the EEPROM.
+    void reset(qint64 nowMs);
+
+    // The servo positions at nowMs, a "T" travel in progress included,
+    // without changing anything.
+    std::array<quint16, BoardState::ServoCount> positionsAt(qint64 nowMs) const;
+
     // Columns 7-19 of the reply to "R02".
     static QByteArray versionText();
 
@@ -207,6 +225,10 @@ private:
     Executor m_executor;
     qint64 m_nowMs = 0;
     qint64 m_reportQuietUntilMs = 0;
+    void runTicks(qint64 nowMs);
+    TickObserver m_tickObserver;
+    qint64 m_tickOriginMs = 0;
+    qint64 m_nextTickMs = 0;
 };
 
 } // namespace pvelm::sim

@@ -24,6 +24,10 @@ quint16 moveTarget(const BoardState &s, int servo, quint16 stored);
 // A position a nudge arrives at, held inside the pulse-width limits when
 // they are in use.
 int limitNudge(const BoardState &s, int position);
+// Status reports: on while bit 2 of byte 0 is set, one every byte 7 ticks
+// (0 is taken as 1, the fastest).
+bool reportsOn(const BoardState &s);
+int reportTicks(const BoardState &s);
 
 } // namespace boardparams
 

@@ -62,6 +62,16 @@ int limitNudge(const BoardState &s, int position)
     return limitsInUse(s, &low, &high) ? std::clamp(position, low, high) : position;
 }
 
+bool reportsOn(const BoardState &s)
+{
+    return byteOf(s, 0) & 0x04;
+}
+
+int reportTicks(const BoardState &s)
+{
+    return std::max(1, byteOf(s, 7));
+}
+
 } // namespace boardparams
 
 // ---------------------------------------------------------------- parameter block

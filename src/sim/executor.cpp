@@ -68,15 +68,9 @@ quint16 wordAt(const QByteArray &e, int i)
     return quint16(byteAt(e, i) << 8 | byteAt(e, i + 1));
 }
 
-bool reportsOn(const BoardState &s)
-{
-    return quint8(s.params.at(0)) & 0x04;
-}
-
-// Byte 7 of the parameter block in ticks; 0 is taken as 1, the fastest.
 qint64 reportPeriodMs(const BoardState &s)
 {
-    return std::max<qint64>(1, quint8(s.params.at(7))) * Executor::TickMs;
+    return boardparams::reportTicks(s) * Executor::TickMs;
 }
 
 } // namespace
@@ -399,7 +393,7 @@ void Executor::tickMove(BoardState &s, qint64 nowMs)
 
 qint64 Executor::reportDue(const BoardState &s) const
 {
-    if (!reportsOn(s))
+    if (!boardparams::reportsOn(s))
         return -1;
     if (s.runMode == RunMode::Stopped && !m_finalReport)
         return -1;
@@ -550,12 +544,58 @@ void BoardEngine::runProgram(qint64 nowMs, Outputs &out)
         if (o.kind != OutputKind::Report)
             m_reportQuietUntilMs = std::max(m_reportQuietUntilMs, nowMs + o.delayMs + ReportQuietMs);
     }
+    runTicks(nowMs);
     m_executor.advance(m_state, nowMs);
     if (m_silent || !isIdle() || nowMs < m_reportQuietUntilMs)
         return;
     const qint64 due = m_executor.reportDue(m_state);
     if (due >= 0 && nowMs >= due)
         out.push_back({OutputKind::Report, m_executor.takeReport(m_state, nowMs)});
+}
+
+void BoardEngine::runTicks(qint64 nowMs)
+{
+    // The program is advanced tick by tick, so each observed tick shows the
+    // board as it was then, however late the caller comes.
+    for (; m_tickObserver && m_nextTickMs <= nowMs; m_nextTickMs += Executor::TickMs) {
+        m_executor.advance(m_state, m_nextTickMs);
+        m_travel.advance(m_state.positions, m_nextTickMs);
+        m_tickObserver(m_nextTickMs - m_tickOriginMs, m_state);
+    }
+}
+
+void BoardEngine::setTickObserver(TickObserver observer, qint64 originMs, qint64 fromMs)
+{
+    m_tickObserver = std::move(observer);
+    m_tickOriginMs = originMs;
+    const qint64 ticks = std::max<qint64>(0, fromMs - originMs + Executor::TickMs - 1) / Executor::TickMs;
+    m_nextTickMs = originMs + ticks * Executor::TickMs;
+}
+
+void BoardEngine::reset(qint64 nowMs)
+{
+    BoardState fresh;
+    fresh.flash = std::move(m_state.flash);
+    fresh.eeprom = std::move(m_state.eeprom);
+    fresh.eepromWrites = m_state.eepromWrites;
+    fresh.params = fresh.storedParams();
+    fresh.inputs = m_state.inputs;
+    fresh.program.home = m_state.program.home;
+    fresh.program.limit = m_state.program.limit;
+    m_state = std::move(fresh);
+    m_executor = Executor();
+    m_travel = ServoTravel();
+    m_silent = false;
+    m_reportQuietUntilMs = 0;
+    begin(Phase::Idle, nowMs);
+}
+
+std::array<quint16, BoardState::ServoCount> BoardEngine::positionsAt(qint64 nowMs) const
+{
+    std::array<quint16, BoardState::ServoCount> positions = m_state.positions;
+    ServoTravel travel = m_travel;
+    travel.advance(positions, std::max(nowMs, m_lastByteMs));
+    return positions;
 }
 
 qint64 BoardEngine::programDeadline() const
@@ -565,9 +605,11 @@ qint64 BoardEngine::programDeadline() const
     qint64 report = m_silent || !isIdle() ? -1 : m_executor.reportDue(m_state);
     if (report >= 0)
         report = std::max(report, m_reportQuietUntilMs);
-    if (next < 0 || report < 0)
-        return std::max(next, report);
-    return std::min(next, report);
+    for (qint64 t : {report, m_tickObserver ? m_nextTickMs : qint64(-1)}) {
+        if (t >= 0 && (next < 0 || t < next))
+            next = t;
+    }
+    return next;
 }
 
 } // namespace pvelm::sim

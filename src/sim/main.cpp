@@ -95,7 +95,22 @@ int main(int argc, char *argv[])
                                          QStringLiteral("Load the board's state from FILE at start if it exists, "
                                                         "save it there at exit."),
                                          QStringLiteral("FILE"));
-    parser.addOptions({comOption, baudOption, faultOption, lateOption, pageMsOption, silentOption, stateOption});
+    const QCommandLineOption inputOption(
+        QStringLiteral("input"),
+        QStringLiteral("Set input N (0-255) on or off at start, as the standard input's "
+                       "'input N on|off' does; repeatable."),
+        QStringLiteral("N=on|off"));
+    const QCommandLineOption switchOption(
+        QStringLiteral("switch"),
+        QStringLiteral("Put the home or limit switch of axis x, y or z at a servo position (0-65535, or off) at "
+                       "start, as the standard input's 'switch' does; repeatable."),
+        QStringLiteral("AXIS:home|limit=POS"));
+    const QCommandLineOption recordOption(QStringLiteral("record"),
+                                          QStringLiteral("Write the servo positions and the program line to FILE "
+                                                         "(CSV), one row every board tick of 10 ms."),
+                                          QStringLiteral("FILE"));
+    parser.addOptions({comOption, baudOption, faultOption, lateOption, pageMsOption, silentOption, stateOption,
+                       inputOption, switchOption, recordOption});
     if (!parser.parse(QCoreApplication::arguments())) {
         printError(parser.errorText());
         return 2;
@@ -131,6 +146,37 @@ int main(int argc, char *argv[])
     }
     const QString statePath =
         parser.isSet(stateOption) ? pvelm::hostpaths::toHost(parser.value(stateOption)) : QString();
+    const QString recordPath =
+        parser.isSet(recordOption) ? pvelm::hostpaths::toHost(parser.value(recordOption)) : QString();
+
+    // --input and --switch say what the standard-input commands say, and
+    // are checked by the same code.
+    QStringList startCommands;
+    pvelm::sim::BoardState check;
+    auto startCommand = [&](const QString &given, const QString &command, const QString &shape) {
+        QString why = QStringLiteral("expected %1").arg(shape);
+        if (command.isEmpty() || !pvelm::sim::applyBoardCommand(check, command, &why)) {
+            printError(QStringLiteral("bad value %1: %2").arg(given, why));
+            return false;
+        }
+        startCommands += command;
+        return true;
+    };
+    for (const QString &value : parser.values(inputOption)) {
+        const QStringList parts = value.split(QLatin1Char('='));
+        const QString command = parts.size() == 2 ? QStringLiteral("input %1 %2").arg(parts[0], parts[1]) : QString();
+        if (!startCommand(value, command, QStringLiteral("--input N=on|off")))
+            return 2;
+    }
+    for (const QString &value : parser.values(switchOption)) {
+        const qsizetype colon = value.indexOf(QLatin1Char(':'));
+        const QStringList parts = value.mid(colon + 1).split(QLatin1Char('='));
+        const QString command = colon > 0 && parts.size() == 2
+                                    ? QStringLiteral("switch %1 %2 %3").arg(value.left(colon), parts[0], parts[1])
+                                    : QString();
+        if (!startCommand(value, command, QStringLiteral("--switch AXIS:home|limit=POS")))
+            return 2;
+    }
 
     // Signals only write to a pipe; the event loop quits when it is readable.
     if (::pipe(g_signalPipe) != 0) {
@@ -156,6 +202,14 @@ int main(int argc, char *argv[])
     QString error;
     if (!statePath.isEmpty() && QFileInfo::exists(statePath) && !board.loadState(statePath, &error)) {
         printError(QStringLiteral("cannot load %1: %2").arg(statePath, error));
+        return 1;
+    }
+    board.updateState([&](pvelm::sim::BoardState &s) {
+        for (const QString &command : startCommands)
+            pvelm::sim::applyBoardCommand(s, command, nullptr);
+    });
+    if (!recordPath.isEmpty() && !board.startRecording(recordPath, &error)) {
+        printError(QStringLiteral("cannot record to %1: %2").arg(recordPath, error));
         return 1;
     }
     if (!board.start(&error)) {
@@ -209,8 +263,12 @@ int main(int argc, char *argv[])
         }
     });
 
-    const int rc = app.exec();
+    int rc = app.exec();
 
+    if (!board.stopRecording(&error)) {
+        printError(QStringLiteral("cannot write %1: %2").arg(recordPath, error));
+        rc = 1;
+    }
     board.stop();
     // Only remove the link if it is still ours: another velmsim may have
     // taken the port over meanwhile.

@@ -2,10 +2,12 @@
 
 #include "settings/safesave.h"
 #include "sim/boardengine.h"
+#include "sim/boardparams.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
@@ -19,6 +21,10 @@
 
 #include <QFile>
 
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
+
 namespace pvelm::sim {
 
 namespace {
@@ -27,6 +33,27 @@ qint64 nowNs()
 {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
+}
+
+// poll() with a timeout in nanoseconds (-1: none), so pacing is not rounded
+// to whole milliseconds.
+int waitFor(pollfd *fds, nfds_t count, qint64 timeoutNs)
+{
+#if defined(__linux__) || defined(__FreeBSD__)
+    if (timeoutNs < 0)
+        return ::ppoll(fds, count, nullptr, nullptr);
+    const timespec ts{time_t(timeoutNs / 1000000000), long(timeoutNs % 1000000000)};
+    return ::ppoll(fds, count, &ts, nullptr);
+#else
+    if (timeoutNs < 0)
+        return ::poll(fds, count, -1);
+    // Whole milliseconds in poll(), the rest slept off when nothing came.
+    const qint64 until = nowNs() + timeoutNs;
+    const int r = ::poll(fds, count, int(timeoutNs / 1000000));
+    if (r == 0 && until > nowNs())
+        std::this_thread::sleep_for(std::chrono::nanoseconds(until - nowNs()));
+    return r;
+#endif
 }
 
 void setFlags(int fd, bool nonBlocking)
@@ -48,6 +75,58 @@ QString errnoText(const char *what)
     return QStringLiteral("%1: %2").arg(QLatin1String(what), QString::fromLocal8Bit(std::strerror(errno)));
 }
 
+// Intermediate characters of an answer leave in batches up to this far
+// apart, so neither side wakes for every character; the last character of
+// every answer leaves exactly when it has gone over the wire.
+constexpr qint64 BatchNs = 1000000;
+
+// A change from the outside world, queued for the board's thread.
+struct Change
+{
+    enum Kind { Input, Home, Limit, Reset } kind;
+    int index;
+    int value;
+};
+
+// The recording: one row per tick, built into a buffer that is written out
+// in large pieces.
+struct Recorder
+{
+    static constexpr qsizetype FlushBytes = 64 * 1024;
+
+    QFile file;
+    QByteArray buffer;
+    QString error;
+    qint64 originNs = -1; // time 0: the board's start (the first, when it starts again)
+
+    void add(qint64 ms, const BoardState &s)
+    {
+        // Appended in place: the buffer keeps its capacity from row to row.
+        auto number = [this](qint64 v) {
+            char digits[24];
+            buffer.append(digits, std::to_chars(digits, digits + sizeof digits, v).ptr - digits);
+        };
+        number(ms);
+        for (quint16 v : s.positions) {
+            buffer.append(',');
+            number(v);
+        }
+        buffer.append(',');
+        if (s.runMode != RunMode::Stopped)
+            number(s.runLine);
+        buffer.append('\n');
+        if (buffer.size() >= FlushBytes)
+            flush();
+    }
+
+    void flush()
+    {
+        if (!buffer.isEmpty() && error.isEmpty() && file.write(buffer) != buffer.size())
+            error = file.errorString();
+        buffer.clear(); // keeps its capacity
+    }
+};
+
 } // namespace
 
 struct VirtualBoard::Private
@@ -63,6 +142,61 @@ struct VirtualBoard::Private
     std::atomic<int> lateReplyMs{1500};
     std::atomic<bool> running{false};
     std::atomic<bool> stopRequested{false};
+    qint64 startNs = 0; // when the board started
+
+    // Changes waiting for the board's thread; a lock of their own, so that
+    // a view never waits for the board's work to queue one.
+    std::mutex changesMutex;
+    std::vector<Change> changes;
+    std::vector<Change> applying; // board thread only
+
+    std::unique_ptr<Recorder> recorder; // under mutex
+
+    void applyChange(const Change &c, qint64 nowNs)
+    {
+        BoardState &s = engine.state();
+        switch (c.kind) {
+        case Change::Input:
+            s.inputs[size_t(c.index)] = c.value != 0;
+            break;
+        case Change::Home:
+            s.program.home[size_t(c.index)] = c.value;
+            break;
+        case Change::Limit:
+            s.program.limit[size_t(c.index)] = c.value;
+            break;
+        case Change::Reset:
+            engine.reset(nowNs / 1000000);
+            pending.clear(); // what was leaving is cut off
+            break;
+        }
+    }
+
+    void queueChange(const Change &c)
+    {
+        if (!running.load()) {
+            std::lock_guard lock(mutex);
+            applyChange(c, nowNs());
+            return;
+        }
+        {
+            std::lock_guard lock(changesMutex);
+            changes.push_back(c);
+        }
+        wake();
+    }
+
+    void observeTicks(qint64 fromNs)
+    {
+        if (!recorder) {
+            engine.setTickObserver(nullptr, 0, 0);
+            return;
+        }
+        if (recorder->originNs < 0)
+            recorder->originNs = startNs;
+        engine.setTickObserver([r = recorder.get()](qint64 ms, const BoardState &s) { r->add(ms, s); },
+                               recorder->originNs / 1000000, fromNs / 1000000);
+    }
 
     int masterFd = -1;
     int slaveFd = -1; // held open so the master never sees EIO when the console closes
@@ -167,8 +301,10 @@ struct VirtualBoard::Private
             return true;
         const qint64 step = charNs();
         for (char c : chunk) {
-            // With pacing, a burst is taken as arriving one character time apart.
-            const qint64 at = step > 0 ? std::max(now, rxLastNs + step) : now;
+            // With pacing, a character is in one character time after it
+            // was written or after the one before it is in, whichever is
+            // later: a burst arrives one character time apart.
+            const qint64 at = step > 0 ? std::max(now, rxLastNs) + step : now;
             rxLastNs = at;
             enqueue(engine.feed(c, at / 1000000), at);
         }
@@ -189,9 +325,12 @@ struct VirtualBoard::Private
             if (step > 0) {
                 // Each character leaves when the line has finished sending it.
                 start = std::max(txFreeNs, it->first);
-                count = std::min<qint64>(count, (now - start) / step);
-                if (count <= 0)
-                    return start + step;
+                const qint64 due = now < start ? 0 : (now - start) / step;
+                if (due <= 0) {
+                    const qint64 last = start + count * step;
+                    return std::min(last, std::max(start + step, now + BatchNs));
+                }
+                count = std::min<qint64>(count, due);
             } else if (it->first > now) {
                 return it->first;
             }
@@ -221,14 +360,26 @@ struct VirtualBoard::Private
 
     void run()
     {
+#ifdef __linux__
+        // Wake-ups a character time apart need the kernel to keep the
+        // time asked for, not round it up by the default 50 us.
+        ::prctl(PR_SET_TIMERSLACK, 1000UL, 0, 0, 0);
+#endif
         bool lineUp = true;
         while (lineUp && !stopRequested.load()) {
             qint64 now = nowNs();
             qint64 engineDeadlineNs = -1;
             {
+                std::lock_guard changesLock(changesMutex);
+                applying.swap(changes);
+            }
+            {
                 std::lock_guard lock(mutex);
                 if (fault.load() != Fault::NoAnswer)
                     enqueue(engine.poll(now / 1000000), now);
+                for (const Change &c : applying)
+                    applyChange(c, now);
+                applying.clear();
                 const qint64 d = engine.nextDeadline();
                 engineDeadlineNs = d < 0 ? -1 : d * 1000000;
             }
@@ -240,16 +391,16 @@ struct VirtualBoard::Private
                 if (t >= 0 && (wakeAt < 0 || t < wakeAt))
                     wakeAt = t;
             }
-            int timeoutMs = -1;
+            qint64 timeoutNs = -1;
             if (blocked)
-                timeoutMs = 10;
+                timeoutNs = 10000000;
             else if (wakeAt >= 0)
-                timeoutMs = int(std::clamp<qint64>((wakeAt - now + 999999) / 1000000, 0, 60000));
+                timeoutNs = std::clamp<qint64>(wakeAt - nowNs(), 0, qint64(60) * 1000000000);
 
             pollfd fds[2] = {{masterFd, POLLIN, 0}, {wakeRead, POLLIN, 0}};
             if (blocked)
                 fds[0].events |= POLLOUT;
-            const int r = ::poll(fds, 2, timeoutMs);
+            const int r = waitFor(fds, 2, timeoutNs);
             if (r < 0 && errno != EINTR)
                 break;
             if (r <= 0)
@@ -286,6 +437,7 @@ VirtualBoard::VirtualBoard() : d(std::make_unique<Private>()) {}
 VirtualBoard::~VirtualBoard()
 {
     stop();
+    stopRecording();
 }
 
 bool VirtualBoard::start(QString *error)
@@ -337,10 +489,12 @@ bool VirtualBoard::start(QString *error)
     setFlags(d->wakeRead, true);
     setFlags(d->wakeWrite, true);
 
+    d->startNs = nowNs();
     {
         std::lock_guard lock(d->mutex);
         d->received.clear();
         d->engine.dropFrame(); // a frame cut off by an earlier hang-up is gone with its line
+        d->observeTicks(d->startNs);
     }
     d->pending.clear();
     d->txFreeNs = 0;
@@ -360,6 +514,13 @@ void VirtualBoard::stop()
     }
     d->running = false;
     d->closeAll();
+    std::lock_guard changesLock(d->changesMutex);
+    std::lock_guard lock(d->mutex);
+    for (const Change &c : d->changes) // queued while the board was stopping
+        d->applyChange(c, nowNs());
+    d->changes.clear();
+    if (d->recorder)
+        d->recorder->flush(); // the recording goes on when the board starts again
 }
 
 bool VirtualBoard::isRunning() const
@@ -457,6 +618,85 @@ void VirtualBoard::updateState(const std::function<void(BoardState &)> &change)
         change(d->engine.state());
     }
     d->wake(); // a program may have work now (an input set, reports switched on)
+}
+
+BoardSnapshot VirtualBoard::snapshot() const
+{
+    BoardSnapshot snap;
+    snap.fault = d->fault.load();
+    snap.running = d->running.load();
+    const qint64 nowMs = nowNs() / 1000000;
+    std::lock_guard lock(d->mutex);
+    const BoardState &s = d->engine.state();
+    snap.positions = d->engine.positionsAt(nowMs);
+    snap.inputs = s.inputs;
+    snap.outputs = s.outputs;
+    snap.home = s.program.home;
+    snap.limit = s.program.limit;
+    snap.runMode = s.runMode;
+    snap.runLine = s.runLine;
+    snap.notification = s.program.notification;
+    snap.reportsOn = boardparams::reportsOn(s);
+    snap.reportTicks = boardparams::reportTicks(s);
+    return snap;
+}
+
+void VirtualBoard::setInput(int input, bool on)
+{
+    if (input >= 0 && input < BoardState::IoCount)
+        d->queueChange({Change::Input, input, on ? 1 : 0});
+}
+
+void VirtualBoard::setSwitch(int axis, SwitchKind kind, int position)
+{
+    if (axis >= 0 && axis < 3 && position >= -1 && position <= 65535)
+        d->queueChange({kind == SwitchKind::Home ? Change::Home : Change::Limit, axis, position});
+}
+
+void VirtualBoard::resetBoard()
+{
+    d->queueChange({Change::Reset, 0, 0});
+}
+
+bool VirtualBoard::startRecording(const QString &path, QString *error)
+{
+    stopRecording();
+    auto recorder = std::make_unique<Recorder>();
+    recorder->file.setFileName(path);
+    if (!recorder->file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        if (error)
+            *error = recorder->file.errorString();
+        return false;
+    }
+    recorder->buffer.reserve(Recorder::FlushBytes + 256);
+    recorder->buffer.append("time_ms,S1,S2,S3,S4,S5,S6,S7,S8,line\n");
+    {
+        std::lock_guard lock(d->mutex);
+        d->recorder = std::move(recorder);
+        if (d->running.load())
+            d->observeTicks(nowNs());
+    }
+    d->wake();
+    return true;
+}
+
+bool VirtualBoard::stopRecording(QString *error)
+{
+    std::unique_ptr<Recorder> recorder;
+    {
+        std::lock_guard lock(d->mutex);
+        recorder = std::move(d->recorder);
+        d->observeTicks(0);
+    }
+    if (!recorder)
+        return true;
+    recorder->flush();
+    if (recorder->error.isEmpty() && !recorder->file.flush())
+        recorder->error = recorder->file.errorString();
+    recorder->file.close();
+    if (!recorder->error.isEmpty() && error)
+        *error = recorder->error;
+    return recorder->error.isEmpty();
 }
 
 QByteArray VirtualBoard::received() const

@@ -69,6 +69,50 @@ private slots:
         QVERIFY(readAllBytes(args.last()) == saved);
     }
 
+    // The start options land in the board (seen in the state saved at
+    // exit) and the recording is written.
+    void startOptions_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("board"); // inputs on; home X-Z; limit X-Z
+        QTest::newRow("input") << QStringList{"--input", "3=on", "--input", "200=ON"} << "3 200; -1 -1 -1; -1 -1 -1";
+        QTest::newRow("switch") << QStringList{"--switch", "x:home=1200", "--switch", "Z:limit=65535"}
+                                << "; 1200 -1 -1; -1 -1 65535";
+        QTest::newRow("switch off, input off")
+            << QStringList{"--switch", "y:home=5", "--switch", "y:home=off", "--input", "7=on", "--input", "7=off"}
+            << "; -1 -1 -1; -1 -1 -1";
+    }
+
+    void startOptions()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, board);
+        const QString state = m_root.file(QStringLiteral("options.vbs"));
+        const QString csv = m_root.file(QStringLiteral("motion.csv"));
+        QFile::remove(state);
+        QProcess sim;
+        QVERIFY(!startVelmsim(sim, args + QStringList{"--state", state, "--record", csv}).isEmpty());
+        QTest::qWait(100);
+        QVERIFY(endedCleanly(sim));
+
+        pvelm::sim::BoardState s;
+        QVERIFY(s.deserialize(readAllBytes(state)));
+        QStringList on;
+        for (int n = 0; n < pvelm::sim::BoardState::IoCount; ++n) {
+            if (s.inputs[n])
+                on += QString::number(n);
+        }
+        auto axes = [](const std::array<qint32, 3> &v) {
+            return QStringLiteral("%1 %2 %3").arg(v[0]).arg(v[1]).arg(v[2]);
+        };
+        QCOMPARE(QStringLiteral("%1; %2; %3").arg(on.join(' '), axes(s.program.home), axes(s.program.limit)), board);
+
+        const QList<QByteArray> rows = readAllBytes(csv).split('\n');
+        QCOMPARE(rows.first(), QByteArray("time_ms,S1,S2,S3,S4,S5,S6,S7,S8,line"));
+        QVERIFY(rows.size() > 3);
+        QCOMPARE(rows.at(1), QByteArray("0,32768,32768,32768,32768,32768,32768,32768,32768,"));
+    }
+
     void endsWhenTheBoardHangsUp()
     {
         QProcess sim;
@@ -85,6 +129,10 @@ private slots:
         QTest::newRow("unknown fault") << QStringList{"--fault", "sometimes"};
         QTest::newRow("port out of range") << QStringList{"--com", "10"};
         QTest::newRow("baud not a number") << QStringList{"--baud", "fast"};
+        QTest::newRow("input state") << QStringList{"--input", "3=maybe"};
+        QTest::newRow("input number") << QStringList{"--input", "256=on"};
+        QTest::newRow("switch without position") << QStringList{"--switch", "x:home"};
+        QTest::newRow("switch axis") << QStringList{"--switch", "w:limit=10"};
     }
 
     void badUsage()

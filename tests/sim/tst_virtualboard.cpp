@@ -5,10 +5,28 @@
 #include <QDir>
 #include <QTest>
 
+using pvelm::sim::BoardSnapshot;
 using pvelm::sim::BoardState;
 using pvelm::sim::Fault;
 using pvelm::sim::RunMode;
+using pvelm::sim::SwitchKind;
 using pvelm::sim::VirtualBoard;
+
+namespace {
+
+// "line:leading hex digits" per element, the rest of each "F".
+void loadProgram(VirtualBoard &board, const QString &program)
+{
+    board.updateState([&](BoardState &s) {
+        for (const QString &entry : program.split(' ', Qt::SkipEmptyParts)) {
+            const int line = entry.section(':', 0, 0).toInt();
+            const QByteArray bytes = QByteArray::fromHex(entry.section(':', 1).toLatin1() + QByteArray(32, 'F'));
+            s.flash.replace(line / 16 * BoardState::PageBytes + line % 16 * 16, 16, bytes.left(16));
+        }
+    });
+}
+
+} // namespace
 
 class TestVirtualBoard : public QObject
 {
@@ -52,6 +70,76 @@ private slots:
         board.setFault(Fault::LateReply);
         QCOMPARE(client.exchange("&$" + longPacket("R02") + "&", 2, 250), QByteArray("::"));
         QCOMPARE(client.read(64, 2500), versionReply());
+    }
+
+    void snapshotUnderARunningProgram()
+    {
+        VirtualBoard board;
+        // OUTPUT ON 7; MOVE servo 1 up 100 at 2 a tick; wait for input 3
+        // (lines 2-3); then OUTPUT OFF 7, STOP.
+        loadProgram(board, "0:40FF0007 1:00FF0010000002 2:3203FFFF0A0005 3:0AFF0002 5:41FF0007 6:80 16:8064");
+        QVERIFY(board.start());
+        PtyClient client(board.devicePath());
+        QVERIFY(client.send("&$" + longPacket("R05")));
+
+        auto snap = [&board] { return board.snapshot(); };
+        QTRY_VERIFY(snap().positions[0] > 0x8000 && snap().positions[0] < 0x8064); // moving, seen mid-way
+        QVERIFY(snap().outputs[7]);
+        QTRY_COMPARE(snap().positions[0], quint16(0x8064));
+        QTRY_VERIFY(snap().runLine == 2 || snap().runLine == 3);
+        QTest::qWait(50);
+        QCOMPARE(snap().runMode, RunMode::Running); // still waiting for the input
+
+        board.setInput(3, true);
+        board.setSwitch(1, SwitchKind::Limit, 40000);
+        QTRY_COMPARE(snap().runMode, RunMode::Stopped);
+        BoardSnapshot s = snap();
+        QVERIFY(s.inputs[3] && !s.outputs[7]); // the IFINPUT took the other path
+        QCOMPARE(s.limit, (std::array<qint32, 3>{-1, 40000, -1}));
+        QVERIFY(s.running && s.reportsOn);
+        QCOMPARE(s.reportTicks, 10);
+
+        // A reset keeps the outside world and starts the rest afresh.
+        board.resetBoard();
+        QTRY_COMPARE(snap().positions[0], quint16(0x8000));
+        QVERIFY(snap().inputs[3]);
+        QCOMPARE(snap().limit[1], 40000);
+    }
+
+    void recording()
+    {
+        const QString path = m_root.file(QStringLiteral("motion.csv"));
+        VirtualBoard board;
+        // MOVE servo 1 up 50 at 10 a tick, then STOP.
+        loadProgram(board, "0:00FF001000000A 1:80 16:8032");
+        QString error;
+        QVERIFY2(board.startRecording(path, &error), qPrintable(error));
+        QVERIFY(board.start());
+        QTest::qWait(50);
+        QVERIFY(PtyClient(board.devicePath()).send("&$" + longPacket("R05")));
+        QTRY_COMPARE(board.snapshot().positions[0], quint16(0x8032));
+        QTRY_COMPARE(board.snapshot().runMode, RunMode::Stopped);
+        QTest::qWait(50);
+        QVERIFY2(board.stopRecording(&error), qPrintable(error));
+
+        const QList<QByteArray> rows = readAllBytes(path).split('\n');
+        QCOMPARE(rows.first(), QByteArray("time_ms,S1,S2,S3,S4,S5,S6,S7,S8,line"));
+        QVERIFY(rows.last().isEmpty()); // the last row ends its line
+        QList<int> servo1;
+        QByteArray lines;
+        for (qsizetype i = 1; i < rows.size() - 1; ++i) {
+            const QList<QByteArray> cells = rows[i].split(',');
+            QCOMPARE(cells.size(), 10);
+            QCOMPARE(cells[0].toInt(), 10 * (i - 1)); // a row for every tick, none missed
+            QCOMPARE(cells.mid(2, 7), QList<QByteArray>(7, "32768"));
+            if (servo1.isEmpty() || servo1.last() != cells[1].toInt())
+                servo1 += cells[1].toInt();
+            if (!lines.endsWith(cells[9].isEmpty() ? '-' : cells[9].at(0)))
+                lines += cells[9].isEmpty() ? '-' : cells[9].at(0);
+        }
+        // Every step of the move, tick by tick; no line while stopped.
+        QCOMPARE(servo1, (QList<int>{32768, 32778, 32788, 32798, 32808, 32818}));
+        QCOMPARE(lines, QByteArray("-0-"));
     }
 
     void saveAndLoad()
