@@ -2,19 +2,24 @@
 
 #include "cli/cli.h"
 #include "compiler/compiler.h"
+#include "compiler/lint.h"
+#include "settings/hostpaths.h"
 #include "settings/printable.h"
 #include "settings/settings.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace pvelm::cli {
 
 namespace {
 
-void printDiagnostic(const QString &file, qint64 line, const QString &text)
+// kind: "error" or "warning".
+void printDiagnostic(const QString &file, qint64 line, const char *kind, const QString &text)
 {
     const QByteArray bytes =
-        (file + QLatin1Char(':') + QString::number(line) + QStringLiteral(": error: ") + printable(text)).toLocal8Bit() +
+        (file + QLatin1Char(':') + QString::number(line) + QStringLiteral(": %1: ").arg(kind) + printable(text))
+            .toLocal8Bit() +
         '\n';
     std::fflush(stdout);
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
@@ -34,8 +39,28 @@ int compileCommand(Invocation &inv)
     c.setPathProvider([paths] { return paths; });
     const bool ok = c.compile();
 
+    // The errors, and the warnings of the check after the compile, in
+    // source order. The check reads the script again and writes nothing.
+    struct Line
+    {
+        qint64 sourceLine;
+        const char *kind;
+        QString text;
+    };
+    QList<Line> lines;
     for (const compiler::Diagnostic &d : c.diagnostics())
-        printDiagnostic(paths.source, d.sourceLine, d.text);
+        lines.append({d.sourceLine, "error", d.text});
+    QByteArray text;
+    QString why;
+    if (c.lastPassCompleted() &&
+        compiler::readScriptFile(hostpaths::toHost(paths.source), &text, &why) == compiler::ScriptRead::Ok) {
+        for (const compiler::Warning &w : compiler::lint(c, text))
+            lines.append({w.sourceLine, "warning", w.text});
+    }
+    std::stable_sort(lines.begin(), lines.end(),
+                     [](const Line &a, const Line &b) { return a.sourceLine < b.sourceLine; });
+    for (const Line &l : lines)
+        printDiagnostic(paths.source, l.sourceLine, l.kind, l.text);
     for (qsizetype i = 0; i < c.failures().size(); ++i) {
         // A refusal's message says it all; a failure adds what the core found.
         const QString &message = c.failures().at(i);
@@ -71,12 +96,16 @@ void addCompileCommands(std::vector<Command> &table)
                        "does: two translation passes, then the page merge. Writes the list file, the\n"
                        "premerged work file, fixup.tmp and fixup1.tmp in the working folder, and the temp\n"
                        "hex file, and prints the report. Every statement error is also printed on\n"
-                       "standard error as FILE:LINE: error: TEXT, with the line of SOURCE.\n"
+                       "standard error as FILE:LINE: error: TEXT, with the line of SOURCE, and so is\n"
+                       "each warning of the check after the compile, as FILE:LINE: warning: TEXT (a\n"
+                       "label that looks like a misspelt keyword, a number cut to its field, a MOVE to\n"
+                       "a line no POSITION writes, a DO with no LOOP); warnings leave the exit status\n"
+                       "as it is.\n"
                        "Paths may be host paths or Windows paths (c:\\Corvane\\velm.txt).\n"
-                       "Exit status 0 when the script has no errors or warnings, 1 when it has, or when\n"
-                       "a pass or the merge failed (the console's failure message is printed), or when\n"
-                       "the compile was refused: an output file that is SOURCE, a SOURCE larger than\n"
-                       "any program the board can hold, or UTF-16/UTF-32 text."),
+                       "Exit status 0 when the report counts no Errors & Warnings, 1 when it does, or\n"
+                       "when a pass or the merge failed (the console's failure message is printed), or\n"
+                       "when the compile was refused: an output file that is SOURCE, a SOURCE larger\n"
+                       "than any program the board can hold, or UTF-16/UTF-32 text."),
         false,
         compileCommand,
     });

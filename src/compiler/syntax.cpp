@@ -141,6 +141,11 @@ void markStatement(Work &w, std::string_view keyword)
 
 } // namespace
 
+std::span<const std::string_view> statementKeywords()
+{
+    return kKeywords;
+}
+
 LineKind classifyLine(QStringView line, std::vector<SyntaxSpan> &spans)
 {
     spans.clear();

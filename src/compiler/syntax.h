@@ -1,5 +1,7 @@
 #pragma once
 
+#include <span>
+#include <string_view>
 #include <vector>
 
 #include <QStringView>
@@ -32,5 +34,9 @@ enum class LineKind { Blank, Statement, Label, Invalid };
 // drops them: "1,500" is one number. `spans` is cleared first and may be
 // reused from line to line, so colouring a long script allocates little.
 LineKind classifyLine(QStringView line, std::vector<SyntaxSpan> &spans);
+
+// The statement keywords, in the order the compiler tries them on a cleaned
+// line (the register prefixes come after them).
+std::span<const std::string_view> statementKeywords();
 
 } // namespace pvelm::compiler
