@@ -214,6 +214,17 @@ private slots:
                     {},
                     -1,
                     "GOTO A\x1b[31mB\x07\r\n"};
+        // A warning of the check after the compile: on standard error in
+        // the same form, escaped the same way, and the exit status stays 0.
+        QTest::newRow("compile, warning")
+            << Case{{"compile", "SOURCE"},
+                    "",
+                    0,
+                    "\\*+ REPORT .*",
+                    exactly("SOURCE:1: warning: label WIAT1\\x07 is never used: did you mean WAIT?\n"),
+                    {},
+                    -1,
+                    "wiat 1\x07\r\nSTOP\r\n"};
         row("flash read, silent board", {"--simulate", "--sim-fault", "no-answer", "flash", "read", "3"}, "", 3, "",
             errLine("page 00003 did not read (Z: Unable to connect)"));
     }
