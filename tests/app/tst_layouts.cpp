@@ -255,6 +255,7 @@ private slots:
         QVERIFY(!link.isPortOpen());
         reconnect->click();
         QVERIFY(portState->text().endsWith("  open"));
+        QCOMPARE(velmcon.statusBar()->currentMessage(), QString()); // the watch's message goes
 
         // While the sender waits on a silent board, it is closed: its click
         // handler returns into a hidden window that still exists, and the

@@ -168,6 +168,17 @@ private slots:
         click(&w, "Command2");
         QCOMPARE(sent(*m), "-OS000100H");
 
+        // The ranges apply to the number typed, before rounding.
+        const std::tuple<const char *, const char *, const char *> ranges[] = {{"memoryaddress", "65535.4", "0"},
+                                                                               {"memoryaddress", "-0.4", "0"},
+                                                                               {"memoryaddress", "65534.6", "65534.6"},
+                                                                               {"Text4", "255.4", ""},
+                                                                               {"Text4", "254.6", "254.6"}};
+        for (const auto &[box, typed, kept] : ranges) {
+            set(&w, box, typed);
+            QCOMPARE(text(&w, box), kept);
+        }
+
         // "+" stays at the top; Bump && Read there reads the top again.
         set(&w, "memoryaddress", "65535");
         click(&w, "Upaddr");
@@ -230,52 +241,15 @@ private slots:
                                     QString::fromLatin1(kExchangeRefusedMessage) + ": the address was not changed"}));
         QCOMPARE(sent(*m), QByteArray()); // only the one read's handshakes
         QCOMPARE(text(&w, "Text5"), "Error");
-    }
 
-    // The range tests of the address and write data boxes apply to the
-    // number typed, before rounding.
-    void memoryRanges_data()
-    {
-        QTest::addColumn<QString>("box");
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<QString>("kept");
-        QTest::newRow("address above by a fraction") << "memoryaddress"
-                                                     << "65535.4"
-                                                     << "0";
-        QTest::newRow("address below by a fraction") << "memoryaddress"
-                                                     << "-0.4"
-                                                     << "0";
-        QTest::newRow("address rounds up to the top") << "memoryaddress"
-                                                      << "65534.6"
-                                                      << "65534.6";
-        QTest::newRow("data above by a fraction") << "Text4"
-                                                  << "255.4"
-                                                  << "";
-        QTest::newRow("data within") << "Text4"
-                                     << "254.6"
-                                     << "254.6";
-    }
-    void memoryRanges()
-    {
-        QFETCH(QString, box);
-        QFETCH(QString, typed);
-        QFETCH(QString, kept);
-        Memoryeditor w(m->link, nullptr);
-        set(&w, box, typed);
-        QCOMPARE(text(&w, box), kept);
-    }
-
-    void memoryReplyNotHex()
-    {
-        // A whole reply whose columns 7-8 are not hex: the result in
-        // Messages, and no byte in the data field.
+        // A whole reply whose columns 7-8 are not hex: its result, no byte.
         ScriptedPeer peer;
         QVERIFY(peer.open());
         peer.answer('&', ":");
         peer.answer('-', "OE0000ZZH", 9);
         m->link.setPortOverride(peer.devicePath());
         m->link.opencomport();
-        Memoryeditor w(m->link, nullptr);
+        set(&w, "Aaddress1", "0");
         for (const auto &[button, field] : {std::pair{"Command1", "Text3"}, {"aread1", "Adata1"}}) {
             click(&w, button);
             QCOMPARE(text(&w, field) + '|' + text(&w, "Text5"), "|0 No errors");

@@ -30,7 +30,7 @@ const QString kUsageLine = QRegularExpression::escape(QStringLiteral("usage: vel
 // out and err are patterns for the whole of stdout and stderr. The settings
 // file is written before the run unless empty ("/": a folder in its place).
 // With loseAfterMs the board runs an endless program and hangs up that long
-// into the run; with source, that text is the file "source.txt".
+// into the run.
 struct Case
 {
     QStringList args;
@@ -38,8 +38,7 @@ struct Case
     int exitCode;
     QString out, err;
     QByteArray settings;
-    int loseAfterMs = -1;
-    QByteArray source;
+    int loseAfterMs;
 };
 
 QString exactly(const QByteArray &text)
@@ -48,9 +47,9 @@ QString exactly(const QByteArray &text)
 }
 
 void row(const char *name, const QStringList &args, const QByteArray &wire, int exitCode, const QString &out,
-         const QString &err = QString(), const QByteArray &settings = QByteArray())
+         const QString &err = QString(), const QByteArray &settings = QByteArray(), int loseAfterMs = -1)
 {
-    QTest::newRow(name) << Case{args, wire, exitCode, out, err, settings};
+    QTest::newRow(name) << Case{args, wire, exitCode, out, err, settings, loseAfterMs};
 }
 
 bool matches(const QString &pattern, const QByteArray &text)
@@ -142,89 +141,40 @@ private slots:
             exactly("velm: Error writing controller: cannot open ") + ".*flash.tmp: .+\n");
         // Every board command against a board that never answers: no link
         // (the monitor, which sends nothing, just saw no report).
-        const QStringList silent{"--simulate", "--sim-fault", "no-answer"};
-        for (const char *command : {"send long R02",
-                                    "element get 1",
-                                    "element put 1",
-                                    "packed get 1",
-                                    "packed put 1",
-                                    "speed get 1",
-                                    "speed put 1",
-                                    "position get 1",
-                                    "position put 1",
-                                    "position move 1",
-                                    "position current",
-                                    "output 3 on",
-                                    "nudge 3 1",
-                                    "run",
-                                    "pause",
-                                    "stop",
-                                    "params get",
-                                    "params set reportrate=2",
-                                    "params reload",
-                                    "mem read 16",
-                                    "mem write 16 1",
-                                    "flash erase --yes",
-                                    "monitor"}) {
-            const bool monitor = !strcmp(command, "monitor");
-            QTest::newRow(qPrintable(QStringLiteral("%1, silent board").arg(command)))
-                << Case{silent + QString(command).split(' '), "", monitor ? 1 : 3,
-                        !strcmp(command, "nudge 3 1") ? "Error\n" : "",
-                        monitor ? errLine("no status report arrived") : "velm: [^\n]*Unable to connect\\)\n"};
+        for (const QString &command :
+             QString("send long R02,element get 1,element put 1,packed get 1,packed put 1,speed get 1,speed put 1,"
+                     "position get 1,position put 1,position move 1,position current,output 3 on,nudge 3 1,run,pause,"
+                     "stop,params get,params set reportrate=2,params reload,mem read 16,mem write 16 1,"
+                     "flash erase --yes,monitor")
+                 .split(',')) {
+            const bool monitor = command == "monitor";
+            row(qPrintable(command + ", silent board"),
+                QStringList{"--simulate", "--sim-fault", "no-answer"} + command.split(' '), "", monitor ? 1 : 3,
+                command == "nudge 3 1" ? "Error\n" : "",
+                monitor ? errLine("no status report arrived") : "velm: [^\n]*Unable to connect\\)\n");
         }
         row("flash read past the last page", {"PORT", "flash", "read", "2048"}, "", 2, "",
             errLine("flash read: ADDRESS OUT OF RANGE (pages 0 to 2047)"));
-
         // The port pulled out while reports come in: no link, however many
         // were shown.
-        QTest::newRow("run --monitor, port lost")
-            << Case{{"PORT", "run", "--monitor"},
-                    "$" + pvelm::runPacket(0).toLatin1(),
-                    3,
-                    "(mode=Running [^\n]*\n)+",
-                    exactly("velm: the port was lost while monitoring: ") + ".+\n",
-                    {},
-                    600};
-
+        row("run --monitor, port lost", {"PORT", "run", "--monitor"}, "$" + pvelm::runPacket(0).toLatin1(), 3,
+            "(mode=Running [^\n]*\n)+", exactly("velm: the port was lost while monitoring: ") + ".+\n", {}, 600);
         // Settings velm cannot store as typed are refused with their forms;
         // a short baud rate is stored as that number.
-        const QString forms = "velm: setup set: %1 refused: %2 takes %3\n";
+        const auto refused = [](const char *field, const char *typed, const char *form) {
+            return exactly(
+                QStringLiteral("velm: setup set: %1=\"%2\" refused: %1 takes %3\n").arg(field, typed, form).toLatin1());
+        };
         row("setup set, baud not a number", {"setup", "set", "comport=2", "combaud=abc"}, "", 2, "",
-            exactly(forms.arg("combaud=\"abc\"", "combaud", "a baud rate of 1 to 6 digits, such as 9600 or 115200")
-                        .toLatin1()));
+            refused("combaud", "abc", "a baud rate of 1 to 6 digits, such as 9600 or 115200"));
         row("setup set, two-digit port", {"setup", "set", "comport=12"}, "", 2, "",
-            exactly(forms.arg("comport=\"12\"", "comport", "a port number from 1 to 9").toLatin1()));
+            refused("comport", "12", "a port number from 1 to 9"));
         row("setup set, three stop bits", {"setup", "set", "comstopbits=3"}, "", 2, "",
-            exactly(forms.arg("comstopbits=\"3\"", "comstopbits", "1 or 2").toLatin1()));
+            refused("comstopbits", "3", "1 or 2"));
         row("setup set, path with a blank", {"setup", "set", "gfilebox=c:\\my velm.txt"}, "", 2, "",
-            exactly(forms
-                        .arg("gfilebox=\"c:\\my velm.txt\"", "gfilebox",
-                             "a path of 1 to 32 printable characters without blanks")
-                        .toLatin1()));
+            refused("gfilebox", "c:\\my velm.txt", "a path of 1 to 32 printable characters without blanks"));
         row("setup set, 300 baud", {"setup", "set", "combaud=300", "comparity=e"}, "", 0,
             "comport=1\ncombaud=000300\ncomparity=e\n.*");
-
-        // Source bytes quoted in a diagnostic reach the terminal escaped.
-        QTest::newRow("compile, control bytes quoted")
-            << Case{{"compile", "SOURCE"},
-                    "",
-                    1,
-                    ".*",
-                    exactly("SOURCE:1: error: Cannot Locate Label A\\x1B[31MB\\x07; line ignored\n"),
-                    {},
-                    -1,
-                    "GOTO A\x1b[31mB\x07\r\n"};
-        // A warning of the check after the compile: on standard error in
-        // the same form, escaped the same way, and the exit status stays 0.
-        QTest::newRow("compile, warning")
-            << Case{{"compile", "SOURCE"},
-                    "",
-                    0,
-                    "\\*+ REPORT .*",
-                    exactly("SOURCE:1: warning: label WIAT1\\x07 is never used: did you mean WAIT?\n"),
-                    {},
-                    -1,
-                    "wiat 1\x07\r\nSTOP\r\n"};
         row("flash read, silent board", {"--simulate", "--sim-fault", "no-answer", "flash", "read", "3"}, "", 3, "",
             errLine("page 00003 did not read (Z: Unable to connect)"));
     }
@@ -240,18 +190,11 @@ private slots:
         QVERIFY(c.settings.isEmpty() || writeAllBytes(settings, c.settings));
         if (!c.args.isEmpty() && c.args.first() == "PORT")
             c.args = QStringList{"--port", board.devicePath()} + c.args.mid(1);
-        if (!c.source.isEmpty()) {
-            QVERIFY(writeAllBytes(root.file("source.txt"), c.source));
-            c.args.replace(c.args.indexOf("SOURCE"), root.file("source.txt"));
-            c.err.replace("SOURCE", QRegularExpression::escape(root.file("source.txt")));
-        }
-        if (c.loseAfterMs >= 0) {
-            // GOTO 0 at line 0: runs until stopped.
+        if (c.loseAfterMs >= 0) // GOTO 0 at line 0: runs until stopped
             board.updateState([](pvelm::sim::BoardState &s) {
                 s.flash.replace(0, 32, QByteArray::fromHex("0AFF0000" + QByteArray(28, 'F')));
             });
-        }
-        const VelmRun r = c.loseAfterMs < 0 ? runVelm(c.args) : runVelm(c.args, c.loseAfterMs, [&] { board.stop(); });
+        const VelmRun r = runVelm(c.args, c.loseAfterMs, [&] { board.stop(); });
         QCOMPARE(r.exitCode, c.exitCode);
         QVERIFY2(matches(c.out, r.out), r.out.constData());
         QVERIFY2(matches(c.err, r.err), r.err.constData());
@@ -301,11 +244,23 @@ private slots:
         QVERIFY(r.out.contains("Number of Errors & Warnings  12\n"));
         QVERIFY(!readAllBytes(root.file(QStringLiteral("drive_c/Corvane/list.txt"))).contains("error:"));
 
-        // A temp hex path that is the source: one line, exit 1.
+        // A temp hex path that is the source: one line, exit 1. Source bytes
+        // quoted in a diagnostic reach the terminal escaped.
         r = runVelm({"compile", "c:\\Corvane\\velm.txt", "--hex", "C:\\CORVANE\\VELM.TXT"});
         QCOMPARE(r.exitCode, 1);
         QVERIFY2(r.err.startsWith("velm: Not compiled: the temp hex file C:") && r.err.count('\n') == 1,
                  r.err.constData());
+        QVERIFY(writeAllBytes(root.file("bytes.txt"), "GOTO A\x1b[31mB\x07\r\n"));
+        QCOMPARE(runVelm({"compile", root.file("bytes.txt")}).err,
+                 root.file("bytes.txt").toLocal8Bit() +
+                     ":1: error: Cannot Locate Label A\\x1B[31MB\\x07; line ignored\n");
+        // A warning of the check after the compile: the same form, escaped
+        // the same way, and the exit status stays 0.
+        QVERIFY(writeAllBytes(root.file("warn.txt"), "wiat 1\x07\r\nSTOP\r\n"));
+        r = runVelm({"compile", root.file("warn.txt")});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.err, root.file("warn.txt").toLocal8Bit() +
+                            ":1: warning: label WIAT1\\x07 is never used: did you mean WAIT?\n");
     }
 };
 

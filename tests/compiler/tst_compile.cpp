@@ -275,33 +275,32 @@ void TestCompile::refusals_data()
     // The paths (the list "hard" or "sym": c:\Corvane\list.txt made a link
     // to the source), the source's bytes, and what the one message says;
     // empty when the file compiles as the plain script does.
-    QTest::addColumn<QString>("source");
-    QTest::addColumn<QString>("list");
-    QTest::addColumn<QString>("hex");
+    for (const char *column : {"source", "list", "hex"})
+        QTest::addColumn<QString>(column);
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("message");
     const QString v = "c:\\Corvane\\velm.txt", l = "c:\\Corvane\\list.txt", h = "c:\\Corvane\\flash.tmp";
+    const auto row = [&](const char *name, const QString &message, const QByteArray &bytes = kPlain,
+                         const QString &source = {}, const QString &list = {}, const QString &hex = {}) {
+        QTest::newRow(name) << (source.isEmpty() ? v : source) << (list.isEmpty() ? l : list)
+                            << (hex.isEmpty() ? h : hex) << bytes << message;
+    };
     const QString isV = " is the source file " + v;
     QByteArray utf16("\xFF\xFE");
     for (char ch : kPlain)
         utf16 += QByteArray(1, ch) + '\0';
-    QTest::newRow("temp hex is the source") << v << l << v << kPlain << "temp hex file " + v + isV;
-    QTest::newRow("temp hex in other letters")
-        << v << l << QStringLiteral("C:\\CORVANE\\VELM.TXT") << kPlain << "temp hex file C:\\CORVANE\\VELM.TXT" + isV;
-    QTest::newRow("list is a hard link") << v << QStringLiteral("hard") << h << kPlain << "list file " + l + isV;
-    QTest::newRow("list is a symbolic link") << v << QStringLiteral("sym") << h << kPlain << "list file " + l + isV;
-    QTest::newRow("source at fixup.tmp")
-        << QStringLiteral("c:\\Corvane\\fixup.tmp") << l << h << kPlain
-        << QStringLiteral("work file c:\\Corvane\\fixup.tmp is the source file c:\\Corvane\\fixup.tmp");
-    QTest::newRow("UTF-16") << v << l << h << utf16 << QStringLiteral("velm.txt is UTF-16 text");
-    QTest::newRow("UTF-16 without a mark")
-        << v << l << h << utf16.mid(2) << QStringLiteral("velm.txt is not 8-bit text");
-    QTest::newRow("UTF-32") << v << l << h << QByteArray("\0\0\xFE\xFFS", 5)
-                            << QStringLiteral("velm.txt is UTF-32 text");
-    QTest::newRow("/dev/zero") << QStringLiteral("/dev/zero") << l << h << QByteArray()
-                               << QStringLiteral(
-                                      "/dev/zero is larger than any program the board can hold (16777216 bytes)");
-    QTest::newRow("UTF-8 mark dropped") << v << l << h << "\xEF\xBB\xBF" + kPlain << QString();
+    row("temp hex is the source", "temp hex file " + v + isV, kPlain, v, l, v);
+    row("temp hex in other letters", "temp hex file C:\\CORVANE\\VELM.TXT" + isV, kPlain, v, l,
+        "C:\\CORVANE\\VELM.TXT");
+    row("list is a hard link", "list file " + l + isV, kPlain, v, "hard");
+    row("list is a symbolic link", "list file " + l + isV, kPlain, v, "sym");
+    row("source at fixup.tmp", "work file c:\\Corvane\\fixup.tmp is the source file c:\\Corvane\\fixup.tmp", kPlain,
+        "c:\\Corvane\\fixup.tmp");
+    row("UTF-16", "velm.txt is UTF-16 text", utf16);
+    row("UTF-16 without a mark", "velm.txt is not 8-bit text", utf16.mid(2));
+    row("UTF-32", "velm.txt is UTF-32 text", QByteArray("\0\0\xFE\xFFS", 5));
+    row("/dev/zero", "/dev/zero is larger than any program the board can hold (16777216 bytes)", {}, "/dev/zero");
+    row("UTF-8 mark dropped", {}, "\xEF\xBB\xBF" + kPlain);
 }
 
 void TestCompile::refusals()
@@ -344,7 +343,7 @@ void TestCompile::refusals()
     QVERIFY(source.startsWith("/dev") || readAllBytes(sourceHost) == bytes);
     QStringList lines;
     QString why; // the download's and the flash utility's reader is bounded too
-    QVERIFY(pvelm::flash::readPageLines("/dev/zero", &lines, &why) == false && why.contains("(2097152 bytes)"));
+    QVERIFY(!pvelm::flash::readPageLines("/dev/zero", &lines, &why) && why.contains("(2097152 bytes)"));
 }
 
 void TestCompile::programLineToSourceLine_data()

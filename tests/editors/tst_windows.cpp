@@ -232,105 +232,71 @@ private slots:
         QVERIFY(m->wire().count('&') > 4);
     }
 
-    // A line or location typed into the three editors: any whole number in
-    // 32 bits, a fraction rounded, its rightmost six hex digits sent, and one
-    // line saying so when that is not the number typed.
-    void typedLines_data()
+    // What is typed goes out as its window's rule says: a line, location or
+    // output number as the rightmost hex digits of any 32-bit number (a
+    // fraction rounded) with one line saying so when that is not the number
+    // typed; Put's position boxes unchecked; a move after a Get that failed.
+    void typed_data()
     {
-        QTest::addColumn<QString>("window");
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<QByteArray>("sent"); // packet positions 4-12; empty: nothing sent
-        QTest::addColumn<QString>("said");    // end of the status (or packet) box; empty: no note
-        QTest::newRow("-1 reads FFFFFF") << "Insbuilder"
-                                         << "-1" << QByteArray("R15FFFFFF")
-                                         << "\nLine Number -1 sent as FFFFFF: the board takes six hex digits";
-        QTest::newRow("beyond six digits") << "packedinsbuilder"
-                                           << "16777217" << QByteArray("R1C000001")
-                                           << "\nLine Number 16777217 sent as 000001: the board takes six hex digits";
-        QTest::newRow("speed location takes a fraction")
-            << "Spdbuild"
-            << "32000.5" << QByteArray("R1A007D00")
-            << "\nSpeed location 32000.5 sent as 007D00: the board takes whole numbers";
-        QTest::newRow("as typed, no note") << "Spdbuild"
-                                           << "040000" << QByteArray("R1A009C40") << "";
-        QTest::newRow("beyond 32 bits") << "Insbuilder"
-                                        << "2147483648" << QByteArray()
-                                        << "refused; enter a whole number from -2147483648 to 2147483647";
+        for (const char *column : {"window", "box", "typed", "button", "sent", "said"})
+            QTest::addColumn<QString>(column); // sent: in the wire, empty: nothing; said: the status box's end
+        QTest::addColumn<Fault>("fault");
+        const auto row = [](const QString &window, const QString &box, const QString &typed, const QString &button,
+                            const QString &sent, const QString &said, Fault fault = Fault::None) {
+            QTest::newRow(qPrintable((QStringList() << window << box << typed << button).join(" ")))
+                << window << box << typed << button << sent << said << fault;
+        };
+        const QString six = " sent as %1: the board takes six hex digits";
+        row("Insbuilder", "linenumber", "-1", "Command2", "R15FFFFFF", "\nLine Number -1" + six.arg("FFFFFF"));
+        row("packedinsbuilder", "linenumber", "16777217", "Command2", "R1C000001",
+            "\nLine Number 16777217" + six.arg("000001"));
+        row("Spdbuild", "Text2", "32000.5", "Command2", "R1A007D00",
+            "\nSpeed location 32000.5 sent as 007D00: the board takes whole numbers");
+        row("Spdbuild", "Text2", "040000", "Command2", "R1A009C40", "");
+        row("Insbuilder", "linenumber", "2147483648", "Command2", "",
+            "refused; enter a whole number from -2147483648 to 2147483647");
+        row("positionbuilder", "Outnumber", "256", "oncon", "-OO001DDDH",
+            "Output 256 sent as 00: the board takes two hex digits");
+        row("positionbuilder", "S1edat", "1 2x", "Command1",
+            "R1900271001 2x" + QString("65535").repeated(7) + "xxxxxxxxx0H~",
+            "OV0R19002710" + QString(49, 'x') + "1H~"); // the board's reply, shown as it came
+        row("positionbuilder", "Text2", "16787216", "Command2", "R18002710xxx" + QString(32, 'D') + kTail,
+            "  Line 16787216" + six.arg("002710"));
+        row("positionbuilder", "S1edat", "1", "moveto", "-OT002710H", "the move was not confirmed", Fault::ShortReply);
+        row("positionbuilder", "S1edat", "1", "Bumpmove", "-OT002711H", "the move was not confirmed",
+            Fault::ShortReply);
     }
-    void typedLines()
+    void typed()
     {
         QFETCH(QString, window);
+        QFETCH(QString, box);
         QFETCH(QString, typed);
-        QFETCH(QByteArray, sent);
+        QFETCH(QString, button);
+        QFETCH(QString, sent);
         QFETCH(QString, said);
+        QFETCH(Fault, fault);
         std::unique_ptr<QWidget> w;
         if (window == "Insbuilder")
             w = std::make_unique<Insbuilder>(m->link, nullptr);
         else if (window == "packedinsbuilder")
             w = std::make_unique<packedinsbuilder>(m->link, nullptr);
-        else
+        else if (window == "Spdbuild")
             w = std::make_unique<Spdbuild>(m->link, nullptr);
-        const bool speed = window == "Spdbuild";
-        set(w.get(), speed ? "Text2" : "linenumber", typed);
-        click(w.get(), "Command2");
-        QCOMPARE(m->wire().mid(5, 9), sent);
-        const QString shown = text(w.get(), speed ? "Text6" : "working");
-        QVERIFY2(said.isEmpty() ? !shown.contains("sent as") : shown.endsWith(said), qPrintable(shown));
-    }
-
-    // The position manager does what its rule says with what is typed, and
-    // sends its move whatever the Get before it brought.
-    void positionRules_data()
-    {
-        QTest::addColumn<QString>("box");
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<QString>("button");
-        QTest::addColumn<Fault>("fault");
-        QTest::addColumn<QByteArray>("wireEnd");
-        QTest::addColumn<QString>("responce"); // what `responce` ends with
-        const QByteArray getTail = "xxx" + QByteArray(32, 'D') + kTail.toLatin1();
-        QTest::newRow("output above 255") << "Outnumber"
-                                          << "256"
-                                          << "oncon" << Fault::None << QByteArray("-OO001DDDH")
-                                          << "Output 256 sent as 00: the board takes two hex digits";
-        QTest::newRow("Put sends the text unchecked")
-            << "S1edat"
-            << "1 2x"
-            << "Command1" << Fault::None << "R1900271001 2x" + QByteArray("65535").repeated(7) + "xxxxxxxxx0H~"
-            << "OV0R19002710" + QString(49, 'x') + "1H~"; // the board's reply, shown as it came
-        QTest::newRow("line beyond six digits") << "Text2"
-                                                << "16787216"
-                                                << "Command2" << Fault::None << "R18002710" + getTail
-                                                << "  Line 16787216 sent as 002710: the board takes six hex digits";
-        QTest::newRow("move after a short Get")
-            << "S1edat"
-            << "1"
-            << "moveto" << Fault::ShortReply << QByteArray("-OT002710H") << "the move was not confirmed";
-        QTest::newRow("bump after a short Get")
-            << "S1edat"
-            << "1"
-            << "Bumpmove" << Fault::ShortReply << QByteArray("-OT002711H") << "the move was not confirmed";
-    }
-    void positionRules()
-    {
-        QFETCH(QString, box);
-        QFETCH(QString, typed);
-        QFETCH(QString, button);
-        QFETCH(Fault, fault);
-        QFETCH(QByteArray, wireEnd);
-        QFETCH(QString, responce);
-        positionbuilder w(m->link, nullptr);
-        set(&w, box, typed);
+        else
+            w = std::make_unique<positionbuilder>(m->link, nullptr);
+        set(w.get(), box, typed);
         m->board.setFault(fault);
-        click(&w, button);
+        click(w.get(), button);
         const QByteArray wire = m->wire();
-        QVERIFY2(wire.endsWith(wireEnd), wire.constData());
-        QVERIFY2(text(&w, "responce").endsWith(responce), qPrintable(text(&w, "responce")));
-        // A Get that brought no set fills no box; the bump steps all the same.
-        if (fault == Fault::ShortReply)
-            QCOMPARE(text(&w, "S1edat"), "1");
-        if (button == "Bumpmove")
-            QCOMPARE(text(&w, "Text2"), "010001");
+        QVERIFY2(sent.isEmpty() ? wire.isEmpty() : wire.contains(sent.toLatin1()), wire.constData());
+        const QString shown = text(w.get(), window == "Spdbuild"          ? "Text6"
+                                            : window == "positionbuilder" ? "responce"
+                                                                          : "working");
+        QVERIFY2(said.isEmpty() ? !shown.contains("sent as") : shown.endsWith(said), qPrintable(shown));
+        if (fault == Fault::ShortReply) // a Get that brought no set fills no box
+            QCOMPARE(text(w.get(), "S1edat"), "1");
+        if (button == "Bumpmove") // and the bump steps all the same
+            QCOMPARE(text(w.get(), "Text2"), "010001");
     }
 
     void nudgeEndings_data()

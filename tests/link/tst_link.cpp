@@ -541,30 +541,24 @@ void tst_Link::traffic()
     QVERIFY(!rig.link.observer());
 }
 
-// Every wait of every routine, with a board that answers just inside it
-// (T link-seconds less a margin after the wait began: must be taken) and
-// just outside (T + 1 seconds and a margin: must have run out). Each
-// exchange starts half a link-second in, where a wait of T lasts T + 1/2
-// seconds: a wait one second shorter or longer fails one of the two rows.
+// Every wait, with a board that answers just inside it (T link-seconds less
+// 15 ms after it began) and just outside (T + 1 and 15 ms). Exchanges start
+// half a link-second in: a wait one second off fails a row.
 void tst_Link::waits_data()
 {
     QTest::addColumn<QString>("routine");
     QTest::addColumn<bool>("replyWait"); // false: the attention wait
     QTest::addColumn<int>("seconds");
     QTest::addColumn<bool>("late");
-
     const std::tuple<const char *, int, int> rows[] = {
         {"binreceiver", 6, 6}, {"packreceiver", 6, 6}, {"binsender", 2, 8}, {"packwriter", 2, 0}, {"rawsender", 2, 10},
         {"sendonly", 2, 0},    {"smallcomax", 2, 6},   {"docomax", 1, 6},   {"monitor", 0, 6}};
-    for (const auto &[routine, attention, reply] : rows) {
-        for (const bool late : {false, true}) {
-            const char *when = late ? "outside" : "inside";
-            if (attention)
-                QTest::addRow("%s attention %s", routine, when) << QString(routine) << false << attention << late;
-            if (reply)
-                QTest::addRow("%s reply %s", routine, when) << QString(routine) << true << reply << late;
-        }
-    }
+    for (const auto &[routine, attention, reply] : rows)
+        for (const bool late : {false, true})
+            for (const bool replyWait : {false, true})
+                if (const int seconds = replyWait ? reply : attention)
+                    QTest::addRow("%s %s %s", routine, replyWait ? "reply" : "attention", late ? "outside" : "inside")
+                        << QString(routine) << replyWait << seconds << late;
 }
 
 void tst_Link::waits()
@@ -573,35 +567,28 @@ void tst_Link::waits()
     QFETCH(bool, replyWait);
     QFETCH(int, seconds);
     QFETCH(bool, late);
-
     constexpr int second = 80;
-    constexpr int margin = 15;
     Rig rig(second);
-    const int delay = late ? (seconds + 1) * second + margin : seconds * second - margin;
-    const bool block = routine == QLatin1String("binsender") || routine == QLatin1String("packwriter");
+    const int delay = late ? (seconds + 1) * second + 15 : seconds * second - 15;
+    const bool block = routine == "binsender" || routine == "packwriter", small = routine == "smallcomax";
     const char attention = block ? '#' : '&';
-    rig.peer.answer(attention, block ? "!" : ":", 0, replyWait ? 0 : delay);
-    // The reply and the frame it answers.
-    QByteArray reply = longReply();
-    char frame = '$';
-    int frameLength = kLongPacketLength;
-    if (routine == QLatin1String("binreceiver"))
-        reply = QByteArray(kFlashBlockLength, '5');
-    if (routine == QLatin1String("smallcomax")) {
+    QByteArray reply = routine == "binreceiver" ? QByteArray(kFlashBlockLength, '5')
+                       : small                  ? "OR1234ABH"
+                                                : longReply();
+    if (small)
         rig.link.linkPacket = QStringLiteral("OR1234DDH");
-        frame = '-';
-        frameLength = 9;
-        reply = "OR1234ABH";
-    }
-    if (block)
-        frameLength = rig.link.linkBlock.size();
     rig.link.cmdCode = QStringLiteral("R02");
-    rig.peer.answer(frame, reply, frameLength, replyWait ? delay : 0);
+    rig.peer.answer(attention, block ? "!" : ":", 0, replyWait ? 0 : delay);
+    rig.peer.answer(small ? '-' : '$', reply,
+                    block   ? rig.link.linkBlock.size()
+                    : small ? 9
+                            : kLongPacketLength,
+                    replyWait ? delay : 0);
 
     using namespace std::chrono;
     while (duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count() % second != second / 2)
         std::this_thread::sleep_for(microseconds(200));
-    if (routine == QLatin1String("monitor")) {
+    if (routine == "monitor") {
         reply = "AB0010000200031000000005";
         rig.peer.sendLater(delay, reply);
         rig.link.monitoring = true;
@@ -610,19 +597,14 @@ void tst_Link::waits()
         return;
     }
     QVERIFY(run(rig.link, routine));
-    const QByteArray wire = rig.peer.received();
-    if (!replyWait) {
-        // A handshake that ran out tries again, or gives up.
-        const bool inTime = wire.count(attention) == 1 && rig.link.linkErrorCode != QLatin1String("Z");
-        QVERIFY2(inTime != late, wire.left(8).constData());
-    } else {
-        const QString taken = routine.endsWith(QLatin1String("receiver")) ? rig.link.linkBlock : rig.link.linkPacket;
+    const QString taken = routine.endsWith("receiver") ? rig.link.linkBlock : rig.link.linkPacket;
+    if (replyWait)
         QCOMPARE(taken == QString::fromLatin1(reply), !late);
-    }
+    else // a handshake that ran out tries again, or gives up
+        QCOMPARE(rig.peer.received().count(attention) == 1 && rig.link.linkErrorCode != "Z", !late);
 }
 
-// The device that was open is "back" only when it is the same device: a new
-// pseudo-terminal that takes the lost one's name is another.
+// A new pseudo-terminal that takes the lost one's name is another device.
 void tst_Link::deviceReturn()
 {
     auto peer = std::make_unique<ScriptedPeer>();
@@ -630,14 +612,16 @@ void tst_Link::deviceReturn()
     const QString name = peer->devicePath();
     Link link;
     link.setPortOverride(name);
-    QVERIFY(link.opencomport() && link.isPortOpen());
+    QVERIFY(link.opencomport());
     QCOMPARE(link.lostDeviceReturn(), Link::DeviceReturn::Same);
-
     peer.reset(); // hangs up: the port is lost and its device goes
     QTRY_COMPARE(link.portState(), Link::PortState::Lost);
     QCOMPARE(link.lostDeviceReturn(), Link::DeviceReturn::Gone);
-    // The next pseudo-terminals reuse the freed name.
-    std::vector<std::unique_ptr<ScriptedPeer>> others;
+    // A device node's times tick with the kernel's coarse clock: a node made
+    // within the same tick as the lost one could not be told apart, which
+    // no adapter pulled out and put back by hand ever is.
+    QTest::qWait(50);
+    std::vector<std::unique_ptr<ScriptedPeer>> others; // until one takes the name
     while (others.size() < 20 && (others.empty() || others.back()->devicePath() != name)) {
         others.push_back(std::make_unique<ScriptedPeer>());
         QVERIFY(others.back()->open());

@@ -114,25 +114,10 @@ private slots:
     }
 
     // "Run at line number": the number typed in hex, its rightmost six
-    // digits sent, beyond the program's last line too; and "Refresh status"
+    // digits sent, beyond the program's last line too; "Refresh status"
     // shows the board's next report, not one queued before the click.
-    void runAtLine_data()
-    {
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<QByteArray>("sent"); // columns 4-12; empty: nothing sent
-        QTest::addColumn<QString>("said");    // the status bar
-        QTest::newRow("above 32767") << "40000" << QByteArray("R05009C40") << "";
-        QTest::newRow("-1") << "-1" << QByteArray("R05FFFFFF")
-                            << "Run at line -1 sent as FFFFFF: the board takes six hex digits";
-        QTest::newRow("not a number") << "12abc" << QByteArray()
-                                      << "Run at line: \"12abc\" refused; enter a whole number from -2147483648 "
-                                         "to 2147483647";
-    }
     void runAtLine()
     {
-        QFETCH(QString, typed);
-        QFETCH(QByteArray, sent);
-        QFETCH(QString, said);
         TestRoot root;
         ScriptedPeer peer;
         QVERIFY(peer.open());
@@ -141,14 +126,20 @@ private slots:
         w.link().setPortOverride(peer.devicePath());
         QVERIFY(w.Form_Load());
         w.link().setSecondMs(20);
-        w.statusBar()->clearMessage();
-        w.findChild<QLineEdit *>("linetorun")->setText(typed);
-        w.findChild<QPushButton *>("Runatline")->click();
-        QCOMPARE(peer.received().mid(5, 9), sent);
-        QCOMPARE(w.statusBar()->currentMessage(), said);
+        const std::tuple<QString, QByteArray, QString> rows[] = {
+            {"40000", "R05009C40", ""},
+            {"-1", "R05FFFFFF", "Run at line -1 sent as FFFFFF: the board takes six hex digits"},
+            {"12abc", "", "Run at line: \"12abc\" refused; enter a whole number from -2147483648 to 2147483647"}};
+        for (const auto &[typed, sent, said] : rows) {
+            const qsizetype before = peer.received().size();
+            w.statusBar()->clearMessage();
+            w.findChild<QLineEdit *>("linetorun")->setText(typed);
+            w.findChild<QPushButton *>("Runatline")->click();
+            QCOMPARE(peer.received().mid(before + 5, 9), sent);
+            QCOMPARE(w.statusBar()->currentMessage(), said);
+        }
 
-        // A report waiting before the click is old: the next one shows.
-        peer.send("AB0010000200031000000005"); // Running, line 4
+        peer.send("AB0010000200031000000005"); // Running, line 4: old by the click
         QTest::qWait(50);
         w.link().setSecondMs(100);
         peer.sendLater(200, "AB0010000200033000000009"); // Paused, line 8

@@ -97,21 +97,18 @@ private slots:
 
     void killedSaveLeftoversGoAtStart()
     {
-        // A save killed half-way leaves its temporary file beside the
-        // record; the next start removes it, but not a file of the user's
-        // own, nor one a running save still holds.
+        // A killed save's temporary files go at the next start; a file of
+        // the user's own, or one a running save holds, stays.
         TestRoot root;
-        QVERIFY(writeAllBytes(hp::settingsFile(), kDefault));
         const QString stale = hp::settingsFile() + ".q7Zk2P", staleWork = hp::workFile("fixup.tmp") + ".Ab3dE9";
         const QString own = hp::settingsFile() + ".backup1", held = hp::settingsFile() + ".Hx9Lm2";
-        for (const QString &file : {stale, staleWork, own, held})
-            QVERIFY(writeAllBytes(file, "half"));
+        for (const QString &file : {hp::settingsFile(), stale, staleWork, own, held})
+            QVERIFY(writeAllBytes(file, file == hp::settingsFile() ? kDefault : "half"));
         const int fd = ::open(QFile::encodeName(held).constData(), O_RDONLY);
         QVERIFY(fd >= 0 && ::flock(fd, LOCK_EX) == 0);
         SettingsRecord rec;
-        const bool loaded = pvelm::loadSettings(rec).ok;
+        QVERIFY(pvelm::loadSettings(rec).ok);
         ::close(fd);
-        QVERIFY(loaded);
         QVERIFY(!QFileInfo::exists(stale) && !QFileInfo::exists(staleWork));
         QVERIFY(QFileInfo::exists(own) && QFileInfo::exists(held));
     }

@@ -1,11 +1,9 @@
 #include "support/testenv.h"
 
 #include <QDir>
-#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QTimer>
 
 TestRoot::TestRoot()
 {
@@ -39,11 +37,6 @@ bool writeAllBytes(const QString &path, const QByteArray &bytes)
     return f.write(bytes) == bytes.size();
 }
 
-VelmRun runVelm(const QStringList &args)
-{
-    return runVelm(args, -1, {});
-}
-
 VelmRun runVelm(const QStringList &args, int afterMs, const std::function<void()> &meanwhile)
 {
     QProcess p;
@@ -51,14 +44,10 @@ VelmRun runVelm(const QStringList &args, int afterMs, const std::function<void()
     env.insert(QStringLiteral("PVELM_SECOND_MS"), QStringLiteral("40"));
     p.setProcessEnvironment(env);
     p.start(QStringLiteral(PVELM_BINARY_DIR "/velm"), args);
-    if (meanwhile && p.waitForStarted()) {
-        QEventLoop loop;
-        QObject::connect(&p, &QProcess::finished, &loop, &QEventLoop::quit);
-        QTimer::singleShot(afterMs, &loop, meanwhile);
-        QTimer::singleShot(60000, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    const bool finished = p.state() == QProcess::NotRunning || p.waitForFinished(60000);
+    bool finished = false;
+    if (afterMs >= 0 && !(finished = p.waitForFinished(afterMs)))
+        meanwhile();
+    finished = finished || p.waitForFinished(60000);
     if (!finished || p.exitStatus() != QProcess::NormalExit) {
         p.kill();
         p.waitForFinished();

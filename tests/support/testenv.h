@@ -38,8 +38,6 @@ struct VelmRun
 };
 
 // Runs the velm of this build with PVELM_ROOT from the current TestRoot and
-// short link seconds (40 ms), as a user's shell would.
-VelmRun runVelm(const QStringList &args);
-// The same, calling `meanwhile` on this thread `afterMs` into the run (to
-// pull the port out from under it, say).
-VelmRun runVelm(const QStringList &args, int afterMs, const std::function<void()> &meanwhile);
+// short link seconds (40 ms), as a user's shell would; calls `meanwhile`
+// afterMs into the run (to pull the port out from under it, say).
+VelmRun runVelm(const QStringList &args, int afterMs = -1, const std::function<void()> &meanwhile = {});
