@@ -11,9 +11,7 @@
 // With PVELM_SCREENSHOT_DIR set, the same run saves a picture of every
 // window there (scripts/screenshots.sh).
 
-#include "app/ui/messages.h"
 #include "app/ui/ssetup.h"
-#include "app/ui/toolwindow.h"
 #include "app/ui/trafficlog.h"
 #include "app/ui/velmcon.h"
 #include "boardtools/commandsender.h"
@@ -21,6 +19,8 @@
 #include "settings/hostpaths.h"
 #include "sim/virtualboard.h"
 #include "support/testenv.h"
+#include "ui/messages.h"
+#include "ui/toolwindow.h"
 
 #include <unistd.h>
 
