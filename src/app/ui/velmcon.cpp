@@ -1,6 +1,7 @@
 #include "app/ui/velmcon.h"
 
 #include "app/ui/aboutform.h"
+#include "app/ui/messagebar.h"
 #include "app/ui/ssetup.h"
 #include "app/ui/trafficlog.h"
 #include "boardtools/ui/memoryeditor.h"
@@ -63,6 +64,7 @@ Velmcon::Velmcon(QWidget *parent) : QMainWindow(parent)
     setCentralWidget(buildRunFrames());
 
     // The port state stays in the status bar; notices use its message area.
+    setStatusBar(new MessageBar(this));
     m_portState = new QLabel;
     m_portState->setObjectName(QStringLiteral("portState"));
     // A value label: its caption is the description, so a screen reader reads the state.
