@@ -119,7 +119,6 @@ QString writeRequest(const ParamBlock &block);
 ParamBlock blockFromReply(const QString &reply);
 
 // Texts of the window.
-inline constexpr char kWaitingText[] = "WAITING FOR RESPONCE";
 inline constexpr char kStoreFailedText[] = "Error - No Data Written";
 inline constexpr char kNoWorkingCopyText[] = "No parameters have been read yet: nothing was written";
 

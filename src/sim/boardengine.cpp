@@ -1,5 +1,7 @@
 #include "sim/boardengine.h"
 
+#include "sim/bytes.h"
+
 #include <QDataStream>
 #include <QIODevice>
 
@@ -9,31 +11,6 @@ namespace {
 
 constexpr char StateMagic[] = "PVELMSIM";
 constexpr quint32 StateVersion = 3; // 2: the program state; 3: the EEPROM write counter
-
-bool isHexDigit(char c)
-{
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-}
-
-bool allOf(const QByteArray &text, bool (*pred)(char))
-{
-    for (char c : text) {
-        if (!pred(c))
-            return false;
-    }
-    return true;
-}
-
-bool isDecimalDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
-
-// Columns are 1-based and inclusive, as everywhere in the protocol.
-QByteArray columns(const QByteArray &packet, int first, int last)
-{
-    return packet.mid(first - 1, last - first + 1);
-}
 
 } // namespace
 

@@ -4,24 +4,13 @@
 
 #include "sim/boardengine.h"
 #include "sim/boardparams.h"
+#include "sim/bytes.h"
 
 #include <algorithm>
 
 namespace pvelm::sim {
 
 namespace {
-
-QByteArray cols(const QByteArray &packet, int first, int last)
-{
-    return packet.mid(first - 1, last - first + 1);
-}
-
-bool allHex(const QByteArray &text)
-{
-    return !text.isEmpty() && std::all_of(text.begin(), text.end(), [](char c) {
-        return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-    });
-}
 
 int byteOf(const BoardState &s, int n)
 {
@@ -89,23 +78,23 @@ void BoardState::writeEeprom(int address, const QByteArray &bytes)
 
 std::optional<QByteArray> BoardEngine::cmdReadParams(const QByteArray &packet)
 {
-    return longReply("R1R", cols(packet, 7, 11) + m_state.storedParams().toHex().toUpper(), '0');
+    return longReply("R1R", columns(packet, 7, 11) + m_state.storedParams().toHex().toUpper(), '0');
 }
 
 std::optional<QByteArray> BoardEngine::cmdWriteParams(const QByteArray &packet)
 {
     // Only the EEPROM copy changes; the board acts on it after a reload.
-    const QByteArray block = cols(packet, 12, 43);
+    const QByteArray block = columns(packet, 12, 43);
     if (block.size() != 2 * BoardState::ParamBytes || !allHex(block))
-        return longReply("R1W", cols(packet, 7, 11), '1');
+        return longReply("R1W", columns(packet, 7, 11), '1');
     m_state.writeEeprom(boardparams::EepromAddress, QByteArray::fromHex(block));
-    return longReply("R1W", cols(packet, 7, 43), '0');
+    return longReply("R1W", columns(packet, 7, 43), '0');
 }
 
 std::optional<QByteArray> BoardEngine::reloadParams(const QByteArray &packet)
 {
     m_state.params = m_state.storedParams();
-    return longReply("R1C", cols(packet, 7, 11), '0');
+    return longReply("R1C", columns(packet, 7, 11), '0');
 }
 
 // ---------------------------------------------------------------- memory bytes
@@ -113,12 +102,12 @@ std::optional<QByteArray> BoardEngine::reloadParams(const QByteArray &packet)
 QByteArray BoardEngine::shortMemory(const QByteArray &packet)
 {
     const char letter = packet.at(1);
-    const QByteArray address = cols(packet, 3, 6);
-    const QByteArray data = cols(packet, 7, 8);
+    const QByteArray address = columns(packet, 3, 6);
+    const QByteArray data = columns(packet, 7, 8);
     const bool write = letter == 'F' || letter == 'S';
     const bool eeprom = letter == 'E' || letter == 'F';
     if (!allHex(address) || (write && !allHex(data)))
-        return shortReply(letter, cols(packet, 3, 8)); // changes nothing
+        return shortReply(letter, columns(packet, 3, 8)); // changes nothing
     const int at = address.toInt(nullptr, 16);
     if (write) {
         const QByteArray byte(1, char(data.toInt(nullptr, 16)));

@@ -5,6 +5,7 @@
 
 #include "sim/boardengine.h"
 #include "sim/boardparams.h"
+#include "sim/bytes.h"
 
 #include <algorithm>
 
@@ -17,23 +18,6 @@ namespace {
 constexpr int ElementBytes = 16;
 constexpr int ElementsPerPage = 16;
 constexpr int LastLine = BoardState::FlashPages * ElementsPerPage - 1; // 32767
-
-QByteArray cols(const QByteArray &packet, int first, int last)
-{
-    return packet.mid(first - 1, last - first + 1);
-}
-
-bool allHex(const QByteArray &text)
-{
-    return !text.isEmpty() && std::all_of(text.begin(), text.end(), [](char c) {
-        return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-    });
-}
-
-bool allDecimal(const QByteArray &text)
-{
-    return !text.isEmpty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
 
 // The line in a six-hex-digit field, or -1 when it is not one of the board's.
 int lineOf(const QByteArray &field, int lastLine = LastLine)
@@ -60,7 +44,7 @@ QByteArray digits(int value, int width, int base)
 }
 
 // A servo's value in a position element: bytes 2k and 2k+1, high byte first.
-quint16 wordAt(const QByteArray &element, int k)
+quint16 servoWord(const QByteArray &element, int k)
 {
     return quint16((quint8(element.at(2 * k)) << 8) | quint8(element.at(2 * k + 1)));
 }
@@ -85,7 +69,7 @@ std::optional<QList<int>> decimalCells(const QByteArray &packet, int first, int 
 
 std::optional<QByteArray> BoardEngine::cmdReadElement(const QByteArray &packet)
 {
-    const QByteArray field = cols(packet, 7, 12);
+    const QByteArray field = columns(packet, 7, 12);
     const int line = lineOf(field);
     if (line < 0)
         return longReply("R15", field, '1');
@@ -94,8 +78,8 @@ std::optional<QByteArray> BoardEngine::cmdReadElement(const QByteArray &packet)
 
 std::optional<QByteArray> BoardEngine::cmdWriteElement(const QByteArray &packet)
 {
-    const QByteArray field = cols(packet, 7, 12);
-    const QByteArray element = cols(packet, 13, 44);
+    const QByteArray field = columns(packet, 7, 12);
+    const QByteArray element = columns(packet, 13, 44);
     const int line = lineOf(field);
     if (line < 0 || element.size() != 2 * ElementBytes || !allHex(element))
         return longReply("R16", field, '1');
@@ -110,20 +94,20 @@ std::optional<QByteArray> BoardEngine::cmdPackedOrReload(const QByteArray &packe
     // The parameter reload is sent with docomax, whose packets carry its
     // three parameters ("000") at 51-53; every other long request has the
     // template's "x" there.
-    if (cols(packet, 51, 53) == "000")
+    if (columns(packet, 51, 53) == "000")
         return reloadParams(packet);
     // A packed image is two elements: line n and n + 1.
-    const int line = lineOf(cols(packet, 7, 12), LastLine - 1);
+    const int line = lineOf(columns(packet, 7, 12), LastLine - 1);
     if (line < 0)
-        return longReply("R1C", cols(packet, 7, 12), '1');
+        return longReply("R1C", columns(packet, 7, 12), '1');
     return hex(m_state.flash.mid(elementOffset(line), ElementBytes)) +
            hex(m_state.flash.mid(elementOffset(line + 1), ElementBytes));
 }
 
 void BoardEngine::writePackedBlock(const QByteArray &block)
 {
-    const int line = lineOf(cols(block, 7, 12), LastLine - 1);
-    const QByteArray image = cols(block, 13, 76);
+    const int line = lineOf(columns(block, 7, 12), LastLine - 1);
+    const QByteArray image = columns(block, 13, 76);
     if (!block.startsWith("OV0R1D") || block.size() != 76 || line < 0 || !allHex(image))
         return;
     const QByteArray bytes = QByteArray::fromHex(image);
@@ -135,7 +119,7 @@ void BoardEngine::writePackedBlock(const QByteArray &block)
 
 std::optional<QByteArray> BoardEngine::cmdReadSpeed(const QByteArray &packet)
 {
-    const QByteArray field = cols(packet, 7, 12);
+    const QByteArray field = columns(packet, 7, 12);
     const int line = lineOf(field);
     if (line < 0)
         return longReply("R1A", field, '1');
@@ -147,7 +131,7 @@ std::optional<QByteArray> BoardEngine::cmdReadSpeed(const QByteArray &packet)
 
 std::optional<QByteArray> BoardEngine::cmdWriteSpeed(const QByteArray &packet)
 {
-    const QByteArray field = cols(packet, 7, 12);
+    const QByteArray field = columns(packet, 7, 12);
     const int line = lineOf(field);
     const auto values = decimalCells(packet, 13, ElementBytes, 3, 255);
     if (line < 0 || !values)
@@ -156,7 +140,7 @@ std::optional<QByteArray> BoardEngine::cmdWriteSpeed(const QByteArray &packet)
     for (int v : *values)
         bytes += char(v);
     m_state.flash.replace(elementOffset(line), ElementBytes, bytes);
-    return longReply("R1B", field + cols(packet, 13, 60), '0');
+    return longReply("R1B", field + columns(packet, 13, 60), '0');
 }
 
 // ---------------------------------------------------------------- positions
@@ -172,20 +156,20 @@ std::optional<QByteArray> BoardEngine::cmdCurrentPositions(const QByteArray &)
 
 std::optional<QByteArray> BoardEngine::cmdReadPositions(const QByteArray &packet)
 {
-    const QByteArray field = cols(packet, 7, 12);
+    const QByteArray field = columns(packet, 7, 12);
     const int line = lineOf(field);
     if (line < 0)
         return longReply("R18", field, '1');
     const QByteArray element = m_state.flash.mid(elementOffset(line), ElementBytes);
     QByteArray values;
     for (int k = 0; k < BoardState::ServoCount; ++k)
-        values += digits(wordAt(element, k), 5, 10);
+        values += digits(servoWord(element, k), 5, 10);
     return longReply("R18", field + values, '0');
 }
 
 std::optional<QByteArray> BoardEngine::cmdWritePositions(const QByteArray &packet)
 {
-    const QByteArray field = cols(packet, 7, 12);
+    const QByteArray field = columns(packet, 7, 12);
     const int line = lineOf(field);
     const auto values = decimalCells(packet, 13, BoardState::ServoCount, 5, 65535);
     if (line < 0 || !values)
@@ -194,20 +178,20 @@ std::optional<QByteArray> BoardEngine::cmdWritePositions(const QByteArray &packe
     for (int v : *values)
         bytes += char(v >> 8) + QByteArray(1, char(v & 0xFF));
     m_state.flash.replace(elementOffset(line), ElementBytes, bytes);
-    return longReply("R19", field + cols(packet, 13, 52), '0');
+    return longReply("R19", field + columns(packet, 13, 52), '0');
 }
 
 QByteArray BoardEngine::shortMove(const QByteArray &packet)
 {
-    const QByteArray echo = shortReply('T', cols(packet, 3, 8));
-    const int line = lineOf(cols(packet, 3, 8));
+    const QByteArray echo = shortReply('T', columns(packet, 3, 8));
+    const int line = lineOf(columns(packet, 3, 8));
     // A running or paused program owns the servos.
     if (line < 0 || m_state.runMode != RunMode::Stopped)
         return echo;
     const QByteArray element = m_state.flash.mid(elementOffset(line), ElementBytes);
     std::array<quint16, ServoTravel::ServoCount> targets{};
     for (int k = 0; k < ServoTravel::ServoCount; ++k)
-        targets[size_t(k)] = boardparams::moveTarget(m_state, k, wordAt(element, k));
+        targets[size_t(k)] = boardparams::moveTarget(m_state, k, servoWord(element, k));
     m_travel.advance(m_state.positions, m_lastByteMs);
     m_travel.begin(m_state.positions, targets, m_lastByteMs);
     return echo;
@@ -216,10 +200,10 @@ QByteArray BoardEngine::shortMove(const QByteArray &packet)
 QByteArray BoardEngine::shortNudge(const QByteArray &packet)
 {
     const char letter = packet.at(1);
-    const QByteArray step = cols(packet, 3, 6);
-    const QByteArray servo = cols(packet, 7, 8);
+    const QByteArray step = columns(packet, 3, 6);
+    const QByteArray servo = columns(packet, 7, 8);
     if (!allDecimal(step) || !allDecimal(servo) || servo.toInt() < 1 || servo.toInt() > BoardState::ServoCount)
-        return shortReply(letter, cols(packet, 3, 8));
+        return shortReply(letter, columns(packet, 3, 8));
     const int k = servo.toInt() - 1;
     // A nudge takes a moving servo over where it is now.
     m_travel.advance(m_state.positions, m_lastByteMs);
@@ -238,11 +222,11 @@ QByteArray BoardEngine::shortNudge(const QByteArray &packet)
 
 QByteArray BoardEngine::shortOutput(const QByteArray &packet)
 {
-    const QByteArray number = cols(packet, 3, 4);
+    const QByteArray number = columns(packet, 3, 4);
     const char state = packet.at(4);
     if (allHex(number) && number.size() == 2 && (state == '0' || state == '1'))
         m_state.outputs[size_t(number.toInt(nullptr, 16))] = state == '1';
-    return shortReply('O', cols(packet, 3, 8));
+    return shortReply('O', columns(packet, 3, 8));
 }
 
 // ---------------------------------------------------------------- servo travel

@@ -63,7 +63,7 @@ quint8 byteAt(const QByteArray &e, int i)
     return quint8(e.at(i));
 }
 
-quint16 wordAt(const QByteArray &e, int i)
+quint16 wordAtByte(const QByteArray &e, int i)
 {
     return quint16(byteAt(e, i) << 8 | byteAt(e, i + 1));
 }
@@ -229,7 +229,7 @@ bool Executor::moveRates(const BoardState &s, quint8 mode, quint16 value)
             return false;
         const QByteArray rates = element(s, value);
         for (int k = 0; k < BoardState::ServoCount; ++k) {
-            const quint16 rate = wordAt(rates, 2 * k);
+            const quint16 rate = wordAtByte(rates, 2 * k);
             m_rate[k] = rate == NoValue ? dsr1 : rate;
         }
         return true;
@@ -250,16 +250,16 @@ void Executor::execute(BoardState &s, qint64 at)
         return finish(s, BadInstruction);
     const QByteArray e = element(s, s.runLine);
     ProgramState &p = s.program;
-    const quint16 operand = wordAt(e, 2);
+    const quint16 operand = wordAtByte(e, 2);
 
     switch (byteAt(e, 0)) {
     case OpMove: {
-        if (operand > LastLine || !moveRates(s, byteAt(e, 4), wordAt(e, 5)))
+        if (operand > LastLine || !moveRates(s, byteAt(e, 4), wordAtByte(e, 5)))
             return finish(s, BadInstruction);
         const QByteArray position = element(s, operand);
         for (int k = 0; k < BoardState::ServoCount; ++k) {
             // Inactive servos and the pulse-width limits: see boardparams.h.
-            const quint16 v = boardparams::moveTarget(s, k, wordAt(position, 2 * k));
+            const quint16 v = boardparams::moveTarget(s, k, wordAtByte(position, 2 * k));
             m_target[k] = v == NoValue ? -1 : v;
         }
         p.positionLine = operand;
@@ -304,7 +304,7 @@ void Executor::execute(BoardState &s, qint64 at)
         // No value given: the input is on. A value: 0 off, anything else on.
         const bool holds = operand == NoValue ? on : on == (operand != 0);
         const quint8 action = byteAt(e, 4);
-        const quint16 target = wordAt(e, 5);
+        const quint16 target = wordAtByte(e, 5);
         if (!holds || action == ActNone) {
             ++s.runLine;
             return;

@@ -11,9 +11,8 @@
 // With PVELM_SCREENSHOT_DIR set, the same run saves a picture of every
 // window there (scripts/screenshots.sh).
 
-#include "app/ui/messages.h"
+#include "app/ui/messagebar.h"
 #include "app/ui/ssetup.h"
-#include "app/ui/toolwindow.h"
 #include "app/ui/trafficlog.h"
 #include "app/ui/velmcon.h"
 #include "boardtools/commandsender.h"
@@ -21,6 +20,8 @@
 #include "settings/hostpaths.h"
 #include "sim/virtualboard.h"
 #include "support/testenv.h"
+#include "ui/messages.h"
+#include "ui/toolwindow.h"
 
 #include <unistd.h>
 
@@ -252,6 +253,17 @@ private slots:
         QVERIFY(board.start());
         QVERIFY(linkPort(1, board.devicePath()));
         QTRY_VERIFY_WITH_TIMEOUT(velmcon.statusBar()->currentMessage().contains("another device"), 3000);
+        // Longer than the room before the port state, it ends there in "…";
+        // the tooltip and the accessible description hold it whole.
+        auto *bar = qobject_cast<MessageBar *>(velmcon.statusBar());
+        QVERIFY(bar);
+        const QString whole = bar->currentMessage();
+        QVERIFY(bar->fontMetrics().horizontalAdvance(whole) > bar->messageArea().width());
+        QVERIFY(bar->messageArea().right() < portState->x());
+        QVERIFY(bar->shownMessage().endsWith(QChar(0x2026)));
+        QVERIFY(bar->fontMetrics().horizontalAdvance(bar->shownMessage()) <= bar->messageArea().width());
+        QCOMPARE(bar->toolTip(), whole);
+        QCOMPARE(bar->accessibleDescription(), whole);
         QVERIFY(!link.isPortOpen());
         reconnect->click();
         QVERIFY(portState->text().endsWith("  open"));

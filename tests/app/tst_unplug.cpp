@@ -4,14 +4,14 @@
 // the port was lost, and the console idles afterwards. And velm's flash save
 // over an existing backup, the port pulled mid-way: the backup stays whole.
 
-#include "app/ui/messages.h"
-#include "app/ui/toolwindow.h"
 #include "app/ui/velmcon.h"
 #include "editors/ui/nudgebutton.h"
 #include "flash/flashpages.h"
 #include "settings/hostpaths.h"
 #include "sim/virtualboard.h"
 #include "support/testenv.h"
+#include "ui/messages.h"
+#include "ui/toolwindow.h"
 
 #include <ctime>
 #include <unistd.h>

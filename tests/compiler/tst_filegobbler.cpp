@@ -6,7 +6,6 @@
 // first), go to a reported line, follow the board, find, and closing that
 // never loses changes.
 
-#include "app/ui/messages.h"
 #include "app/ui/velmcon.h"
 #include "compilehelpers.h"
 #include "compiler/ui/filegobbler.h"
@@ -15,6 +14,7 @@
 #include "settings/hostpaths.h"
 #include "settings/settings.h"
 #include "sim/virtualboard.h"
+#include "ui/messages.h"
 
 #include <QAccessible>
 #include <QGroupBox>

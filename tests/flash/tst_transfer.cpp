@@ -4,7 +4,6 @@
 // and the flash memory utility offscreen: what each click puts on the wire,
 // what the windows show and when, refused input, what a screen reader reads.
 
-#include "app/ui/messages.h"
 #include "compiler/ui/filegobbler.h"
 #include "flash/flashpages.h"
 #include "flash/transfer.h"
@@ -15,6 +14,7 @@
 #include "sim/boardengine.h"
 #include "sim/virtualboard.h"
 #include "support/testenv.h"
+#include "ui/messages.h"
 
 #include <QAccessible>
 #include <QLabel>

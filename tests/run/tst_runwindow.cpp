@@ -2,7 +2,6 @@
 // against the virtual board running the pick-and-place example, downloaded
 // as compiled; and the value labels as a screen reader reads them.
 
-#include "app/ui/messages.h"
 #include "app/ui/velmcon.h"
 #include "boardtools/ui/sndshort.h"
 #include "compiler/compilehelpers.h"
@@ -10,6 +9,7 @@
 #include "sim/virtualboard.h"
 #include "support/scriptedpeer.h"
 #include "support/testenv.h"
+#include "ui/messages.h"
 
 #include <QAccessible>
 #include <QLabel>

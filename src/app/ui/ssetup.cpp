@@ -1,8 +1,8 @@
 #include "app/ui/ssetup.h"
 
-#include "app/ui/frames.h"
-#include "app/ui/messages.h"
 #include "settings/settings.h"
+#include "ui/controls.h"
+#include "ui/messages.h"
 
 #include <QFontDatabase>
 #include <QGridLayout>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/ui/toolwindow.h"
+#include "ui/toolwindow.h"
 
 #include <functional>
 

@@ -1,7 +1,7 @@
 #include "app/ui/trafficlog.h"
 
-#include "app/ui/messages.h"
 #include "link/traffic.h"
+#include "ui/messages.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>

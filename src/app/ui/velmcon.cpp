@@ -1,8 +1,7 @@
 #include "app/ui/velmcon.h"
 
 #include "app/ui/aboutform.h"
-#include "app/ui/frames.h"
-#include "app/ui/messages.h"
+#include "app/ui/messagebar.h"
 #include "app/ui/ssetup.h"
 #include "app/ui/trafficlog.h"
 #include "boardtools/ui/memoryeditor.h"
@@ -20,6 +19,8 @@
 #include "link/packets.h"
 #include "run/runcontrol.h"
 #include "settings/hostpaths.h"
+#include "ui/controls.h"
+#include "ui/messages.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -49,17 +50,6 @@ QAction *addItem(QWidget *menu, const char *name, const QString &caption)
     return action;
 }
 
-// A label that shows a value: screen readers must read the value, so the
-// caption goes into the description and the label gets no name.
-QLabel *valueLabel(const char *name, const QString &text, const QString &caption)
-{
-    auto *label = new QLabel(text);
-    label->setObjectName(QString::fromLatin1(name));
-    label->setAccessibleDescription(caption);
-    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    return label;
-}
-
 } // namespace
 
 Velmcon::Velmcon(QWidget *parent) : QMainWindow(parent)
@@ -74,6 +64,7 @@ Velmcon::Velmcon(QWidget *parent) : QMainWindow(parent)
     setCentralWidget(buildRunFrames());
 
     // The port state stays in the status bar; notices use its message area.
+    setStatusBar(new MessageBar(this));
     m_portState = new QLabel;
     m_portState->setObjectName(QStringLiteral("portState"));
     // A value label: its caption is the description, so a screen reader reads the state.
@@ -162,7 +153,7 @@ QWidget *Velmcon::buildRunFrames()
     m_linetorun = new QLineEdit(QStringLiteral("0"));
     m_linetorun->setObjectName(QStringLiteral("linetorun"));
     m_linetorun->setAccessibleName(QStringLiteral("Run at line number"));
-    m_linetorun->setMaximumWidth(m_linetorun->fontMetrics().horizontalAdvance(QStringLiteral("0000000")) + 12);
+    m_linetorun->setMaximumWidth(boxWidth(m_linetorun, 7));
     auto *atLine = new QGroupBox(QStringLiteral("Run at line number"));
     auto *atLineLayout = new QHBoxLayout(atLine);
     atLineLayout->addWidget(m_linetorun);
@@ -183,13 +174,13 @@ QWidget *Velmcon::buildRunFrames()
     m_runstop = valueLabel("Runstop", QString::fromLatin1(kModeStopped), QStringLiteral("Mode"));
     m_currentline = valueLabel("currentline", QString(), QStringLiteral("Line number"));
     m_notifications = valueLabel("notifications", QString(), QStringLiteral("Notifications"));
-    m_label4 = valueLabel("Label4", QStringLiteral("00000"), QStringLiteral("Position"));
-    m_label5 = valueLabel("Label5", QStringLiteral("00000"), QStringLiteral("Stack"));
-    m_label6 = valueLabel("Label6", QStringLiteral("00000"), QStringLiteral("Loop"));
+    m_position = valueLabel("Label4", QStringLiteral("00000"), QStringLiteral("Position"));
+    m_stack = valueLabel("Label5", QStringLiteral("00000"), QStringLiteral("Stack"));
+    m_loop = valueLabel("Label6", QStringLiteral("00000"), QStringLiteral("Loop"));
 
     auto *counters = new QGridLayout;
     int row = 0;
-    for (QLabel *value : {m_label4, m_label5, m_label6}) {
+    for (QLabel *value : {m_position, m_stack, m_loop}) {
         counters->addWidget(new QLabel(value->accessibleDescription()), row, 0);
         counters->addWidget(value, row++, 1);
     }
@@ -458,9 +449,9 @@ void Velmcon::decodeStatus()
 
 void Velmcon::showStatus(const StatusReport &report)
 {
-    m_label4->setText(report.position);
-    m_label5->setText(report.stack);
-    m_label6->setText(report.loop);
+    m_position->setText(report.position);
+    m_stack->setText(report.stack);
+    m_loop->setText(report.loop);
     m_currentline->setText(report.currentLine);
     // The script editor follows the running board.
     compiler::RunningLine::instance().report(report.currentLine);

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "app/ui/toolwindow.h"
 #include "boardtools/paramblock.h"
 #include "link/link.h"
 #include "link/traffic.h"
 #include "settings/settings.h"
+#include "ui/toolwindow.h"
 
 #include <QMainWindow>
 
@@ -115,9 +115,9 @@ private:
     QLineEdit *m_linetorun = nullptr;
     QLabel *m_runstop = nullptr;
     QLabel *m_currentline = nullptr;
-    QLabel *m_label4 = nullptr; // position
-    QLabel *m_label5 = nullptr; // stack
-    QLabel *m_label6 = nullptr; // loop
+    QLabel *m_position = nullptr; // "Label4"
+    QLabel *m_stack = nullptr;    // "Label5"
+    QLabel *m_loop = nullptr;     // "Label6"
     WindowSlot<Sndshort> m_sndshort;
     WindowSlot<Sendinst> m_sendinst;
     WindowSlot<filegobbler> m_filegobbler;

@@ -1,9 +1,9 @@
 #include "boardtools/ui/longcommandsection.h"
 
-#include "app/ui/frames.h"
-#include "app/ui/toolwindow.h"
 #include "boardtools/commandsender.h"
 #include "link/link.h"
+#include "ui/controls.h"
+#include "ui/toolwindow.h"
 
 #include <QFontDatabase>
 #include <QGridLayout>
@@ -26,7 +26,7 @@ LongCommandSection::LongCommandSection(Link &link, const QString &defaultCommand
     m_cmddat->setObjectName(QStringLiteral("cmddat"));
     m_cmddat->setAccessibleName(QStringLiteral("Command"));
     m_cmddat->setFont(fixed);
-    m_cmddat->setMaximumWidth(m_cmddat->fontMetrics().horizontalAdvance(QStringLiteral("WWWWWW")) + 12);
+    m_cmddat->setMaximumWidth(boxWidth(m_cmddat, 6, QLatin1Char('W')));
 
     m_optdata = new QLabel(QStringLiteral("Optional Data:"));
     m_optdata->setObjectName(QStringLiteral("optdata"));
@@ -34,7 +34,7 @@ LongCommandSection::LongCommandSection(Link &link, const QString &defaultCommand
     m_data5bytes->setObjectName(QStringLiteral("data5bytes"));
     m_data5bytes->setAccessibleName(m_optdata->text());
     m_data5bytes->setFont(fixed);
-    m_data5bytes->setMaximumWidth(m_data5bytes->fontMetrics().horizontalAdvance(QStringLiteral("00000000")) + 12);
+    m_data5bytes->setMaximumWidth(boxWidth(m_data5bytes, 8));
     m_optdata->setBuddy(m_data5bytes);
 
     m_sendit = new QPushButton(QStringLiteral("Send "));

@@ -48,7 +48,4 @@ private:
     QLabel *m_working;
 };
 
-// "WAITING FOR RESPONCE", shown while an exchange of a sender runs.
-inline constexpr char kWaitingText[] = "WAITING FOR RESPONCE";
-
 } // namespace pvelm

@@ -3,6 +3,7 @@
 #include "boardtools/typednumber.h"
 #include "link/link.h"
 #include "link/packets.h"
+#include "ui/controls.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -21,43 +22,6 @@ namespace pvelm {
 using namespace boardtools;
 
 namespace {
-
-template <typename W> W *named(W *w, const QString &name)
-{
-    w->setObjectName(name);
-    return w;
-}
-
-QPushButton *button(const QString &name, const QString &caption)
-{
-    return named(new QPushButton(caption), name);
-}
-
-QLineEdit *box(const QString &name, const QString &text, const QString &accessibleName, int chars)
-{
-    auto *b = named(new QLineEdit(text), name);
-    b->setAccessibleName(accessibleName);
-    b->setMaximumWidth(b->fontMetrics().horizontalAdvance(QString(chars + 1, QLatin1Char('0'))) + 12);
-    return b;
-}
-
-QGroupBox *groupBox(const char *name, const QString &caption, QWidget *content = nullptr)
-{
-    auto *g = named(new QGroupBox(caption), QString::fromLatin1(name));
-    if (content)
-        (new QVBoxLayout(g))->addWidget(content);
-    return g;
-}
-
-// A label that shows a value: read as its value, its caption in the description.
-QLabel *valueLabel(const char *name, const QString &text, const QString &caption)
-{
-    auto *l = named(new QLabel(text), QString::fromLatin1(name));
-    l->setAccessibleDescription(caption);
-    l->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    l->setMinimumWidth(l->fontMetrics().horizontalAdvance(QStringLiteral("000000")));
-    return l;
-}
 
 QString byteText(int value)
 {
@@ -79,29 +43,29 @@ Memoryeditor::Memoryeditor(Link &link, QWidget *parent) : ToolWindow(parent), m_
     setWindowTitle(QStringLiteral("Memory Editor"));
 
     // ---- location
-    m_option1 = named(new QRadioButton(QStringLiteral("Eeprom")), QStringLiteral("Option1"));
-    m_option2 = named(new QRadioButton(QStringLiteral("Ram")), QStringLiteral("Option2"));
+    m_eeprom = named(new QRadioButton(QStringLiteral("Eeprom")), QStringLiteral("Option1"));
+    m_ram = named(new QRadioButton(QStringLiteral("Ram")), QStringLiteral("Option2"));
     QGroupBox *frame8 = groupBox("Frame8", QStringLiteral("Area"));
     auto *areaLayout = new QVBoxLayout(frame8);
-    areaLayout->addWidget(m_option1);
-    areaLayout->addWidget(m_option2);
+    areaLayout->addWidget(m_eeprom);
+    areaLayout->addWidget(m_ram);
 
-    m_memoryaddress = box(QStringLiteral("memoryaddress"), QStringLiteral("00000"), QStringLiteral("Address"), 7);
+    m_memoryaddress = textBox(QStringLiteral("memoryaddress"), QStringLiteral("00000"), QStringLiteral("Address"), 7);
     QFont big = m_memoryaddress->font();
     big.setPointSize(12);
     m_memoryaddress->setFont(big);
-    m_memoryaddress->setMaximumWidth(QFontMetrics(big).horizontalAdvance(QStringLiteral("00000000")) + 12);
-    m_hexaddr = valueLabel("hexaddr", QStringLiteral("0000"), QStringLiteral("Address in hex"));
+    m_memoryaddress->setMaximumWidth(boxWidth(m_memoryaddress, 8));
+    m_hexaddr = valueLabel("hexaddr", QStringLiteral("0000"), QStringLiteral("Address in hex"), 6);
     m_upaddr = button(QStringLiteral("Upaddr"), QStringLiteral("+"));
     m_downmem = button(QStringLiteral("Downmem"), QStringLiteral("-"));
-    m_command6 = button(QStringLiteral("Command6"), QStringLiteral("Bump && Read"));
+    m_bumpRead = button(QStringLiteral("Command6"), QStringLiteral("Bump && Read"));
     QGroupBox *frame2 = groupBox("Frame2", QStringLiteral("Address"));
     auto *addressLayout = new QGridLayout(frame2);
     addressLayout->addWidget(m_memoryaddress, 0, 0);
     addressLayout->addWidget(m_hexaddr, 0, 1);
     addressLayout->addWidget(m_upaddr, 0, 2);
     addressLayout->addWidget(m_downmem, 0, 3);
-    addressLayout->addWidget(m_command6, 1, 0, 1, 4);
+    addressLayout->addWidget(m_bumpRead, 1, 0, 1, 4);
 
     QGroupBox *frame7 = groupBox("Frame7", QStringLiteral("Location"));
     auto *locationLayout = new QHBoxLayout(frame7);
@@ -109,19 +73,19 @@ Memoryeditor::Memoryeditor(Link &link, QWidget *parent) : ToolWindow(parent), m_
     locationLayout->addWidget(frame2);
 
     // ---- read and write
-    m_command1 = button(QStringLiteral("Command1"), QStringLiteral("Read"));
-    m_text3 = box(QStringLiteral("Text3"), QStringLiteral("0"), QStringLiteral("Read Data"), 4);
+    m_read = button(QStringLiteral("Command1"), QStringLiteral("Read"));
+    m_readData = textBox(QStringLiteral("Text3"), QStringLiteral("0"), QStringLiteral("Read Data"), 4);
     QGroupBox *readFrame = groupBox("Read", QStringLiteral("Read"));
     auto *readLayout = new QHBoxLayout(readFrame);
-    readLayout->addWidget(m_command1);
-    readLayout->addWidget(groupBox("Frame3", QStringLiteral("Data"), m_text3));
+    readLayout->addWidget(m_read);
+    readLayout->addWidget(groupBox("Frame3", QStringLiteral("Data"), m_readData));
 
-    m_command2 = button(QStringLiteral("Command2"), QStringLiteral("Write"));
-    m_text4 = box(QStringLiteral("Text4"), QStringLiteral("0"), QStringLiteral("Write Data"), 4);
+    m_write = button(QStringLiteral("Command2"), QStringLiteral("Write"));
+    m_writeData = textBox(QStringLiteral("Text4"), QStringLiteral("0"), QStringLiteral("Write Data"), 4);
     QGroupBox *frame1 = groupBox("Frame1", QStringLiteral("Write"));
     auto *writeLayout = new QHBoxLayout(frame1);
-    writeLayout->addWidget(m_command2);
-    writeLayout->addWidget(groupBox("Frame4", QStringLiteral("Data"), m_text4));
+    writeLayout->addWidget(m_write);
+    writeLayout->addWidget(groupBox("Frame4", QStringLiteral("Data"), m_writeData));
 
     // ---- bit editor
     QGroupBox *frame6 = groupBox("Frame6", QStringLiteral("Bit Value Editor (Associates with a read)"));
@@ -131,29 +95,29 @@ Memoryeditor::Memoryeditor(Link &link, QWidget *parent) : ToolWindow(parent), m_
                                      QStringLiteral("Check%1").arg(bit + 1));
         bitLayout->addWidget(m_check[size_t(bit)], 7 - bit, 0);
     }
-    m_bitvalue = box(QStringLiteral("Bitvalue"), QStringLiteral("0"), QStringLiteral("Dec Value"), 4);
-    m_hexvalue = box(QStringLiteral("Hexvalue"), QStringLiteral("0"), QStringLiteral("Hex Value"), 4);
-    m_asciivalue = box(QStringLiteral("Asciivalue"), QStringLiteral(" "), QStringLiteral("Ascii"), 4);
-    m_command3 = button(QStringLiteral("Command3"), QStringLiteral("Write this value"));
+    m_bitvalue = textBox(QStringLiteral("Bitvalue"), QStringLiteral("0"), QStringLiteral("Dec Value"), 4);
+    m_hexvalue = textBox(QStringLiteral("Hexvalue"), QStringLiteral("0"), QStringLiteral("Hex Value"), 4);
+    m_asciivalue = textBox(QStringLiteral("Asciivalue"), QStringLiteral(" "), QStringLiteral("Ascii"), 4);
+    m_writeBits = button(QStringLiteral("Command3"), QStringLiteral("Write this value"));
     bitLayout->addWidget(groupBox("Frame9", QStringLiteral("Dec Value"), m_bitvalue), 0, 1, 2, 1);
     bitLayout->addWidget(groupBox("Frame10", QStringLiteral("Hex Value"), m_hexvalue), 2, 1, 2, 1);
     bitLayout->addWidget(groupBox("Ascii", QStringLiteral("Ascii"), m_asciivalue), 4, 1, 2, 1);
-    bitLayout->addWidget(m_command3, 6, 1, 2, 1);
+    bitLayout->addWidget(m_writeBits, 6, 1, 2, 1);
 
     // ---- 16-bit splitter
     QGroupBox *frame11 =
         groupBox("Frame11",
                  QStringLiteral("Decimal (0-65535) convert to 2 Decimal (0-256) numbers (Not associated with a read)"));
-    m_in16bits = box(QStringLiteral("in16bits"), QStringLiteral("0"), QStringLiteral("2 Byte (0-65535) Value:"), 7);
-    m_longhex = valueLabel("longhex", QStringLiteral("0"), QStringLiteral("Hex Equivlant:"));
-    m_highbyte = valueLabel("Highbyte", QStringLiteral("0"), QStringLiteral("High Byte:"));
-    m_highex = valueLabel("highex", QStringLiteral("0"), QStringLiteral("High Byte Hex Equivlant:"));
-    m_lowbyte = valueLabel("lowbyte", QStringLiteral("0"), QStringLiteral("Low Byte:"));
-    m_lowhex = valueLabel("lowhex", QStringLiteral("0"), QStringLiteral("Low Byte Hex Equivlant:"));
-    m_command5 = button(QStringLiteral("Command5"), QStringLiteral("Write"));
-    m_command5->setAccessibleDescription(QStringLiteral("Write the high byte"));
-    m_command4 = button(QStringLiteral("Command4"), QStringLiteral("Write"));
-    m_command4->setAccessibleDescription(QStringLiteral("Write the low byte"));
+    m_in16bits = textBox(QStringLiteral("in16bits"), QStringLiteral("0"), QStringLiteral("2 Byte (0-65535) Value:"), 7);
+    m_longhex = valueLabel("longhex", QStringLiteral("0"), QStringLiteral("Hex Equivlant:"), 6);
+    m_highbyte = valueLabel("Highbyte", QStringLiteral("0"), QStringLiteral("High Byte:"), 6);
+    m_highex = valueLabel("highex", QStringLiteral("0"), QStringLiteral("High Byte Hex Equivlant:"), 6);
+    m_lowbyte = valueLabel("lowbyte", QStringLiteral("0"), QStringLiteral("Low Byte:"), 6);
+    m_lowhex = valueLabel("lowhex", QStringLiteral("0"), QStringLiteral("Low Byte Hex Equivlant:"), 6);
+    m_writeHigh = button(QStringLiteral("Command5"), QStringLiteral("Write"));
+    m_writeHigh->setAccessibleDescription(QStringLiteral("Write the high byte"));
+    m_writeLow = button(QStringLiteral("Command4"), QStringLiteral("Write"));
+    m_writeLow->setAccessibleDescription(QStringLiteral("Write the low byte"));
     auto *splitLayout = new QGridLayout(frame11);
     auto *in16Label = new QLabel(QStringLiteral("2 Byte (0-65535) Value:"));
     in16Label->setBuddy(m_in16bits);
@@ -165,12 +129,12 @@ Memoryeditor::Memoryeditor(Link &link, QWidget *parent) : ToolWindow(parent), m_
     splitLayout->addWidget(m_highbyte, 1, 1);
     splitLayout->addWidget(new QLabel(QStringLiteral("Hex Equivlant:")), 1, 2);
     splitLayout->addWidget(m_highex, 1, 3);
-    splitLayout->addWidget(m_command5, 1, 4);
+    splitLayout->addWidget(m_writeHigh, 1, 4);
     splitLayout->addWidget(new QLabel(QStringLiteral("Low Byte:")), 2, 0);
     splitLayout->addWidget(m_lowbyte, 2, 1);
     splitLayout->addWidget(new QLabel(QStringLiteral("Hex Equivlant:")), 2, 2);
     splitLayout->addWidget(m_lowhex, 2, 3);
-    splitLayout->addWidget(m_command4, 2, 4);
+    splitLayout->addWidget(m_writeLow, 2, 4);
 
     // ---- quick rows
     QGroupBox *frame12 = groupBox("Frame12", QStringLiteral("Ram quick read/wirte utility"));
@@ -180,9 +144,9 @@ Memoryeditor::Memoryeditor(Link &link, QWidget *parent) : ToolWindow(parent), m_
     for (int n = 1; n <= 4; ++n) {
         const size_t i = size_t(n - 1);
         m_aaddress[i] =
-            box(QStringLiteral("Aaddress%1").arg(n), QStringLiteral("0"), QStringLiteral("Row %1 Address").arg(n), 7);
+            textBox(QStringLiteral("Aaddress%1").arg(n), QStringLiteral("0"), QStringLiteral("Row %1 Address").arg(n), 7);
         m_adata[i] =
-            box(QStringLiteral("Adata%1").arg(n), QStringLiteral("0"), QStringLiteral("Row %1 Data").arg(n), 4);
+            textBox(QStringLiteral("Adata%1").arg(n), QStringLiteral("0"), QStringLiteral("Row %1 Data").arg(n), 4);
         m_aread[i] = button(QStringLiteral("aread%1").arg(n), QStringLiteral("Read"));
         m_aread[i]->setAccessibleDescription(QStringLiteral("Quick read, row %1").arg(n));
         m_awrite[i] = button(QStringLiteral("awrite%1").arg(n), QStringLiteral("Write"));
@@ -209,9 +173,9 @@ Memoryeditor::Memoryeditor(Link &link, QWidget *parent) : ToolWindow(parent), m_
     pictures->addStretch(1);
     quickLayout->addLayout(pictures, 5, 0, 1, 4);
 
-    m_text5 = box(QStringLiteral("Text5"), QString(), QStringLiteral("Messages"), 40);
-    m_text5->setMaximumWidth(QWIDGETSIZE_MAX);
-    QGroupBox *frame5 = groupBox("Frame5", QStringLiteral("Messages"), m_text5);
+    m_messages = textBox(QStringLiteral("Text5"), QString(), QStringLiteral("Messages"), 40);
+    m_messages->setMaximumWidth(QWIDGETSIZE_MAX);
+    QGroupBox *frame5 = groupBox("Frame5", QStringLiteral("Messages"), m_messages);
 
     auto *left = new QVBoxLayout;
     left->addWidget(frame7);
@@ -231,13 +195,13 @@ Memoryeditor::Memoryeditor(Link &link, QWidget *parent) : ToolWindow(parent), m_
     connect(m_memoryaddress, &QLineEdit::textChanged, this, &Memoryeditor::memoryaddress_Change);
     connect(m_upaddr, &QPushButton::clicked, this, &Memoryeditor::Upaddr_Click);
     connect(m_downmem, &QPushButton::clicked, this, &Memoryeditor::Downmem_Click);
-    connect(m_command6, &QPushButton::clicked, this, &Memoryeditor::Command6_Click);
-    connect(m_command1, &QPushButton::clicked, this, &Memoryeditor::Command1_Click);
-    connect(m_command2, &QPushButton::clicked, this, &Memoryeditor::Command2_Click);
-    connect(m_command3, &QPushButton::clicked, this, &Memoryeditor::Command3_Click);
-    connect(m_command5, &QPushButton::clicked, this, &Memoryeditor::Command5_Click);
-    connect(m_command4, &QPushButton::clicked, this, &Memoryeditor::Command4_Click);
-    connect(m_text4, &QLineEdit::textChanged, this, &Memoryeditor::Text4_Change);
+    connect(m_bumpRead, &QPushButton::clicked, this, &Memoryeditor::Command6_Click);
+    connect(m_read, &QPushButton::clicked, this, &Memoryeditor::Command1_Click);
+    connect(m_write, &QPushButton::clicked, this, &Memoryeditor::Command2_Click);
+    connect(m_writeBits, &QPushButton::clicked, this, &Memoryeditor::Command3_Click);
+    connect(m_writeHigh, &QPushButton::clicked, this, &Memoryeditor::Command5_Click);
+    connect(m_writeLow, &QPushButton::clicked, this, &Memoryeditor::Command4_Click);
+    connect(m_writeData, &QLineEdit::textChanged, this, &Memoryeditor::Text4_Change);
     connect(m_bitvalue, &QLineEdit::textChanged, this, &Memoryeditor::Bitvalue_Change);
     connect(m_in16bits, &QLineEdit::textChanged, this, &Memoryeditor::in16bits_Change);
     for (QCheckBox *check : m_check)
@@ -248,10 +212,10 @@ Memoryeditor::Memoryeditor(Link &link, QWidget *parent) : ToolWindow(parent), m_
 
 void Memoryeditor::Form_Load()
 {
-    m_text5->clear();
-    m_text4->clear();
-    m_text3->clear();
-    m_option1->setChecked(true);
+    m_messages->clear();
+    m_writeData->clear();
+    m_readData->clear();
+    m_eeprom->setChecked(true);
     // The monitor's reports would land in this window's replies.
     m_link.monitoring = false;
     m_memoryaddress->setText(QStringLiteral("0"));
@@ -261,7 +225,7 @@ void Memoryeditor::Form_Load()
 
 Area Memoryeditor::area() const
 {
-    return m_option2->isChecked() ? Area::Ram : Area::Eeprom;
+    return m_ram->isChecked() ? Area::Ram : Area::Eeprom;
 }
 
 int Memoryeditor::address() const
@@ -289,7 +253,7 @@ bool Memoryeditor::refuseWhileBusy()
 {
     if (!m_busy && !m_link.isBusy())
         return false;
-    m_text5->setText(
+    m_messages->setText(
         QStringLiteral("%1: the address was not changed").arg(QString::fromLatin1(kExchangeRefusedMessage)));
     return true;
 }
@@ -319,18 +283,18 @@ void Memoryeditor::Command6_Click()
 void Memoryeditor::disableActions()
 {
     m_busy = true;
-    for (QPushButton *b : {m_command1, m_command2, m_command3, m_command4, m_command5})
+    for (QPushButton *b : {m_read, m_write, m_writeBits, m_writeLow, m_writeHigh})
         b->setEnabled(false);
     for (size_t i = 0; i < 4; ++i) {
         m_aread[i]->setEnabled(false);
         m_awrite[i]->setEnabled(false);
     }
-    m_text5->clear();
+    m_messages->clear();
 }
 
 void Memoryeditor::enableActions()
 {
-    for (QPushButton *b : {m_command1, m_command2, m_command3, m_command4, m_command5})
+    for (QPushButton *b : {m_read, m_write, m_writeBits, m_writeLow, m_writeHigh})
         b->setEnabled(true);
     for (size_t i = 0; i < 4; ++i) {
         m_aread[i]->setEnabled(true);
@@ -343,7 +307,7 @@ bool Memoryeditor::refuse(const QString &refusal)
 {
     if (refusal.isEmpty())
         return false;
-    m_text5->setText(refusal);
+    m_messages->setText(refusal);
     m_editNotice = refusal;
     return true;
 }
@@ -351,8 +315,8 @@ bool Memoryeditor::refuse(const QString &refusal)
 void Memoryeditor::editAccepted()
 {
     // A refusal of an earlier edit no longer holds once an edit is valid.
-    if (!m_editNotice.isEmpty() && m_text5->text() == m_editNotice)
-        m_text5->clear();
+    if (!m_editNotice.isEmpty() && m_messages->text() == m_editNotice)
+        m_messages->clear();
     m_editNotice.clear();
 }
 
@@ -360,7 +324,7 @@ void Memoryeditor::showByte(const MemoryOutcome &r, QLineEdit *field)
 {
     if (!r.ran) {
         field->clear();
-        m_text5->setText(QString::fromLatin1(kExchangeRefusedMessage));
+        m_messages->setText(QString::fromLatin1(kExchangeRefusedMessage));
     } else {
         // The code and its message, whatever came back; the field holds only
         // a byte that did.
@@ -368,7 +332,7 @@ void Memoryeditor::showByte(const MemoryOutcome &r, QLineEdit *field)
             field->setText(byteText(*r.byte));
         else
             field->clear();
-        m_text5->setText(r.status());
+        m_messages->setText(r.status());
     }
 }
 
@@ -378,17 +342,17 @@ void Memoryeditor::Command1_Click()
     disableActions();
     const MemoryOutcome r = exchangeMemory(m_link, readPacket(area(), address()));
     if (!r.ran) {
-        m_text5->setText(QString::fromLatin1(kExchangeRefusedMessage));
+        m_messages->setText(QString::fromLatin1(kExchangeRefusedMessage));
     } else if (!nineCharReply(r)) {
-        m_text5->setText(QString::fromLatin1(kMemoryErrorText));
+        m_messages->setText(QString::fromLatin1(kMemoryErrorText));
     } else if (!r.byte) {
         // A whole reply whose columns 7-8 are not hex: its result, and no
         // byte where one would stand; the bit boxes keep what they showed.
-        m_text3->clear();
-        m_text5->setText(r.status());
+        m_readData->clear();
+        m_messages->setText(r.status());
     } else {
-        m_text3->setText(byteText(*r.byte));
-        m_text5->setText(r.status());
+        m_readData->setText(byteText(*r.byte));
+        m_messages->setText(r.status());
         for (int bit = 7; bit >= 0; --bit)
             m_check[size_t(bit)]->setChecked((*r.byte >> bit) & 1);
     }
@@ -399,24 +363,24 @@ void Memoryeditor::Command2_Click()
 {
     HandlerGuard guard(this);
     disableActions();
-    m_text3->clear();
-    const MemoryOutcome r = exchangeMemory(m_link, writePacket(area(), address(), readTyped(m_text4->text()).value));
+    m_readData->clear();
+    const MemoryOutcome r = exchangeMemory(m_link, writePacket(area(), address(), readTyped(m_writeData->text()).value));
     if (!r.ran)
-        m_text5->setText(QString::fromLatin1(kExchangeRefusedMessage));
+        m_messages->setText(QString::fromLatin1(kExchangeRefusedMessage));
     else if (!nineCharReply(r))
-        m_text5->setText(QString::fromLatin1(kMemoryErrorText));
+        m_messages->setText(QString::fromLatin1(kMemoryErrorText));
     else {
         if (r.byte)
-            m_text3->setText(byteText(*r.byte));
-        m_text5->setText(r.status());
+            m_readData->setText(byteText(*r.byte));
+        m_messages->setText(r.status());
     }
     enableActions();
 }
 
 void Memoryeditor::Text4_Change()
 {
-    if (dataTextTooBig(m_text4->text()))
-        m_text4->clear();
+    if (dataTextTooBig(m_writeData->text()))
+        m_writeData->clear();
 }
 
 void Memoryeditor::writeByteFrom(const QString &caption, const QString &text)
@@ -425,8 +389,8 @@ void Memoryeditor::writeByteFrom(const QString &caption, const QString &text)
         return;
     HandlerGuard guard(this);
     disableActions();
-    m_text3->clear();
-    showByte(exchangeMemory(m_link, writePacket(area(), address(), readTyped(text).value)), m_text3);
+    m_readData->clear();
+    showByte(exchangeMemory(m_link, writePacket(area(), address(), readTyped(text).value)), m_readData);
     enableActions();
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/ui/toolwindow.h"
 #include "boardtools/memorybytes.h"
+#include "ui/toolwindow.h"
 
 #include <array>
 
@@ -65,35 +65,35 @@ private:
     bool m_busy = false;
     QString m_editNotice; // the refusal "Messages" shows, until a valid edit
 
-    QRadioButton *m_option1;
-    QRadioButton *m_option2;
+    QRadioButton *m_eeprom;
+    QRadioButton *m_ram;
     QLineEdit *m_memoryaddress;
     QLabel *m_hexaddr;
     QPushButton *m_upaddr;
     QPushButton *m_downmem;
-    QPushButton *m_command6;
-    QPushButton *m_command1;
-    QLineEdit *m_text3;
-    QPushButton *m_command2;
-    QLineEdit *m_text4;
+    QPushButton *m_bumpRead;
+    QPushButton *m_read;
+    QLineEdit *m_readData;
+    QPushButton *m_write;
+    QLineEdit *m_writeData;
     std::array<QCheckBox *, 8> m_check{}; // Check1 .. Check8: bit 0 .. bit 7
     QLineEdit *m_bitvalue;
     QLineEdit *m_hexvalue;
     QLineEdit *m_asciivalue;
-    QPushButton *m_command3;
+    QPushButton *m_writeBits;
     QLineEdit *m_in16bits;
     QLabel *m_longhex;
     QLabel *m_highbyte;
     QLabel *m_highex;
     QLabel *m_lowbyte;
     QLabel *m_lowhex;
-    QPushButton *m_command5;
-    QPushButton *m_command4;
+    QPushButton *m_writeHigh;
+    QPushButton *m_writeLow;
     std::array<QLineEdit *, 4> m_aaddress{};
     std::array<QLineEdit *, 4> m_adata{};
     std::array<QPushButton *, 4> m_aread{};
     std::array<QPushButton *, 4> m_awrite{};
-    QLineEdit *m_text5;
+    QLineEdit *m_messages;
 };
 
 } // namespace pvelm

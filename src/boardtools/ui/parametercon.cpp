@@ -1,6 +1,7 @@
 #include "boardtools/ui/parametercon.h"
 
 #include "link/link.h"
+#include "ui/controls.h"
 
 #include <QCheckBox>
 #include <QFontDatabase>
@@ -21,23 +22,9 @@ using namespace boardtools;
 
 namespace {
 
-template <typename W> W *named(W *w, const QString &name)
-{
-    w->setObjectName(name);
-    return w;
-}
-
-QGroupBox *groupBox(const char *name, const QString &caption)
-{
-    return named(new QGroupBox(caption), QString::fromLatin1(name));
-}
-
 QLineEdit *numberBox(const char *name, const QString &caption)
 {
-    auto *box = named(new QLineEdit(QStringLiteral("0")), QString::fromLatin1(name));
-    box->setAccessibleName(caption);
-    box->setMaximumWidth(box->fontMetrics().horizontalAdvance(QString(9, QLatin1Char('0'))) + 12);
-    return box;
+    return textBox(QString::fromLatin1(name), QStringLiteral("0"), caption, 8);
 }
 
 // A "Caption:" label in front of its box, which reads the caption too.
@@ -74,11 +61,11 @@ Parametercon::Parametercon(Link &link, std::optional<ParamBlock> &workingCopy, Q
     (new QVBoxLayout(frame7))->addWidget(m_responce);
 
     QGroupBox *frame6 = groupBox("Frame6", QStringLiteral("Info && Packet"));
-    m_responce1 = named(new QLineEdit, QStringLiteral("Responce1"));
-    m_responce1->setAccessibleName(QStringLiteral("Info & Packet"));
-    m_responce1->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    m_responce1->setMinimumWidth(m_responce1->fontMetrics().horizontalAdvance(QString(66, QLatin1Char('W'))));
-    (new QVBoxLayout(frame6))->addWidget(m_responce1);
+    m_infoPacket = named(new QLineEdit, QStringLiteral("Responce1"));
+    m_infoPacket->setAccessibleName(QStringLiteral("Info & Packet"));
+    m_infoPacket->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    m_infoPacket->setMinimumWidth(m_infoPacket->fontMetrics().horizontalAdvance(QString(66, QLatin1Char('W'))));
+    (new QVBoxLayout(frame6))->addWidget(m_infoPacket);
 
     QGroupBox *frame2 = groupBox("Frame2", QStringLiteral("Pulse Width Limits"));
     m_uselimits = named(new QCheckBox(QStringLiteral("Use limit controls")), QStringLiteral("uselimits"));
@@ -169,7 +156,7 @@ void Parametercon::setButtons(ButtonStates states)
 void Parametercon::Form_Load()
 {
     m_responce->clear();
-    m_responce1->clear();
+    m_infoPacket->clear();
     m_storeparamX->setEnabled(false);
     GparamX_Click();
 }
@@ -220,8 +207,8 @@ void Parametercon::GparamX_Click()
     if (!done)
         return;
     const ParamExchange &r = *done;
-    m_responce1->setText(r.reply);
-    m_responce1->setCursorPosition(0);
+    m_infoPacket->setText(r.reply);
+    m_infoPacket->setCursorPosition(0);
     if (r.succeeded()) {
         m_copy = blockFromReply(r.reply);
         fill(m_copy->fields());
@@ -257,28 +244,28 @@ void Parametercon::StoreparamX_Click()
 {
     HandlerGuard guard(this);
     const ButtonStates before = buttonStates();
-    const QString lastReply = m_responce1->text();
+    const QString lastReply = m_infoPacket->text();
     setButtons({false, false, false});
-    m_responce1->setText(kWaiting);
+    m_infoPacket->setText(kWaiting);
     if (!m_copy) {
-        m_responce1->setText(QString::fromLatin1(kNoWorkingCopyText));
+        m_infoPacket->setText(QString::fromLatin1(kNoWorkingCopyText));
         setButtons(before);
         return;
     }
     if (!applyStore(*m_copy, storeInput()).isEmpty()) {
         // A number box beyond 32 bits: nothing is sent.
-        m_responce1->setText(lastReply);
+        m_infoPacket->setText(lastReply);
         setButtons(before);
         return;
     }
     const ParamExchange r = writeParameters(m_link, *m_copy);
     if (!r.ran) {
-        m_responce1->setText(QString::fromLatin1(kExchangeRefusedMessage));
+        m_infoPacket->setText(QString::fromLatin1(kExchangeRefusedMessage));
         setButtons(before);
         return;
     }
-    m_responce1->setText(r.succeeded() ? r.reply : QString::fromLatin1(kStoreFailedText));
-    m_responce1->setCursorPosition(0);
+    m_infoPacket->setText(r.succeeded() ? r.reply : QString::fromLatin1(kStoreFailedText));
+    m_infoPacket->setCursorPosition(0);
     setButtons({true, r.succeeded(), r.succeeded()});
 }
 
@@ -289,8 +276,8 @@ void Parametercon::recon_Click()
     if (!done)
         return;
     const ParamExchange &r = *done;
-    m_responce1->setText(r.reply);
-    m_responce1->setCursorPosition(0);
+    m_infoPacket->setText(r.reply);
+    m_infoPacket->setCursorPosition(0);
     m_responce->setText(r.status());
     setButtons({true, r.succeeded(), true});
 }

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/ui/toolwindow.h"
 #include "boardtools/paramblock.h"
+#include "ui/toolwindow.h"
 
 #include <array>
 #include <optional>
@@ -53,7 +53,7 @@ private:
     QPushButton *m_storeparamX;
     QPushButton *m_recon;
     QLabel *m_responce;
-    QLineEdit *m_responce1;
+    QLineEdit *m_infoPacket;
     QCheckBox *m_uselimits;
     QLineEdit *m_minpulse;
     QLineEdit *m_maxpulse;

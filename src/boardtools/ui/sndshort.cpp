@@ -17,20 +17,20 @@ Sndshort::Sndshort(Link &link, QWidget *parent) : ToolWindow(parent), m_link(lin
     setObjectName(QStringLiteral("Sndshort"));
     setWindowTitle(QStringLiteral("Short Command Sender"));
 
-    m_text1 = new QLineEdit(QString::fromLatin1(kShortCommandTemplate));
-    m_text1->setObjectName(QStringLiteral("Text1"));
-    m_text1->setAccessibleName(QStringLiteral("Short packet"));
-    m_text1->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    m_text1->setMinimumWidth(m_text1->fontMetrics().horizontalAdvance(QString(14, QLatin1Char('W'))));
-    m_command1 = new QPushButton(QStringLiteral("Send"));
-    m_command1->setObjectName(QStringLiteral("Command1"));
-    m_command2 = new QPushButton(QStringLiteral("Load"));
-    m_command2->setObjectName(QStringLiteral("Command2"));
+    m_shortPacket = new QLineEdit(QString::fromLatin1(kShortCommandTemplate));
+    m_shortPacket->setObjectName(QStringLiteral("Text1"));
+    m_shortPacket->setAccessibleName(QStringLiteral("Short packet"));
+    m_shortPacket->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    m_shortPacket->setMinimumWidth(m_shortPacket->fontMetrics().horizontalAdvance(QString(14, QLatin1Char('W'))));
+    m_send = new QPushButton(QStringLiteral("Send"));
+    m_send->setObjectName(QStringLiteral("Command1"));
+    m_load = new QPushButton(QStringLiteral("Load"));
+    m_load->setObjectName(QStringLiteral("Command2"));
 
     auto *shortRow = new QHBoxLayout;
-    shortRow->addWidget(m_text1);
-    shortRow->addWidget(m_command1);
-    shortRow->addWidget(m_command2);
+    shortRow->addWidget(m_shortPacket);
+    shortRow->addWidget(m_send);
+    shortRow->addWidget(m_load);
     shortRow->addStretch(1);
 
     m_section = new LongCommandSection(link, QStringLiteral("X"), this);
@@ -40,8 +40,8 @@ Sndshort::Sndshort(Link &link, QWidget *parent) : ToolWindow(parent), m_link(lin
     layout->addWidget(m_section);
     layout->addStretch(1);
 
-    connect(m_command1, &QPushButton::clicked, this, &Sndshort::Command1_Click);
-    connect(m_command2, &QPushButton::clicked, this, &Sndshort::Command2_Click);
+    connect(m_send, &QPushButton::clicked, this, &Sndshort::Command1_Click);
+    connect(m_load, &QPushButton::clicked, this, &Sndshort::Command2_Click);
 
     Form_Load();
 }
@@ -58,7 +58,7 @@ void Sndshort::Command1_Click()
     // replaces it.
     if (!m_section->beginExchange(false))
         return;
-    const ShortCommandOutcome out = sendShortCommand(m_link, m_text1->text());
+    const ShortCommandOutcome out = sendShortCommand(m_link, m_shortPacket->text());
     m_section->endExchange();
     if (!out.ran) {
         m_section->showRefused();
@@ -74,7 +74,7 @@ void Sndshort::Command1_Click()
 
 void Sndshort::Command2_Click()
 {
-    m_text1->setText(m_template);
+    m_shortPacket->setText(m_template);
 }
 
 } // namespace pvelm

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/ui/toolwindow.h"
+#include "ui/toolwindow.h"
 
 class QLineEdit;
 class QPushButton;
@@ -28,9 +28,9 @@ public:
 private:
     Link &m_link;
     LongCommandSection *m_section;
-    QLineEdit *m_text1;
-    QPushButton *m_command1;
-    QPushButton *m_command2;
+    QLineEdit *m_shortPacket;
+    QPushButton *m_send;
+    QPushButton *m_load;
     QString m_template;
 };
 

@@ -1,13 +1,13 @@
 #include "compiler/ui/filegobbler.h"
 
-#include "app/ui/frames.h"
-#include "app/ui/messages.h"
 #include "compiler/ui/scripteditor.h"
 #include "flash/transfer.h"
 #include "flash/ui/transferpanel.h"
 #include "link/link.h"
 #include "settings/hostpaths.h"
 #include "settings/settings.h"
+#include "ui/controls.h"
+#include "ui/messages.h"
 
 #include <QCloseEvent>
 #include <QFileInfo>
@@ -40,14 +40,9 @@ QLabel *addCounter(QGridLayout *grid, int row, int column, const char *name, con
     auto *title = new QLabel(caption);
     title->setTextFormat(Qt::PlainText);
     title->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    auto *value = new QLabel(QStringLiteral("0"));
-    value->setObjectName(QString::fromLatin1(name));
-    value->setTextFormat(Qt::PlainText);
-    // A screen reader reads the count itself; the caption describes it.
-    value->setAccessibleDescription(caption.trimmed());
-    value->setTextInteractionFlags(Qt::TextSelectableByMouse);
     // Room for the largest count a script can reach (32768 lines).
-    value->setMinimumWidth(value->fontMetrics().horizontalAdvance(QStringLiteral("000000")));
+    auto *value = valueLabel(name, QStringLiteral("0"), caption.trimmed(), 6);
+    value->setTextFormat(Qt::PlainText);
     grid->addWidget(title, row, column);
     grid->addWidget(value, row, column + 1);
     return value;
@@ -92,24 +87,24 @@ filegobbler::filegobbler(Link &link, const SettingsRecord &settings, QWidget *pa
 
     // The echo of the source lines; a fixed font keeps the script's own
     // alignment, and no wrapping keeps one source line to one row.
-    m_output1 = new QPlainTextEdit;
-    m_output1->setObjectName(QStringLiteral("output1"));
-    m_output1->setAccessibleName(QStringLiteral("Source lines read"));
-    m_output1->setReadOnly(true);
-    m_output1->setLineWrapMode(QPlainTextEdit::NoWrap);
-    m_output1->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    m_sourceEcho = new QPlainTextEdit;
+    m_sourceEcho->setObjectName(QStringLiteral("output1"));
+    m_sourceEcho->setAccessibleName(QStringLiteral("Source lines read"));
+    m_sourceEcho->setReadOnly(true);
+    m_sourceEcho->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_sourceEcho->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
 
     // The download: the button, the page in transfer, the indicator, and
     // the progress of the whole file.
     m_toflash = new QPushButton(QStringLiteral("Write to Flash"));
     m_toflash->setObjectName(QStringLiteral("toflash"));
     auto *writingPage = new QLabel(QStringLiteral("Writing page:"));
-    m_text1 = new QLineEdit;
-    m_text1->setObjectName(QStringLiteral("Text1"));
-    m_text1->setReadOnly(true);
-    m_text1->setMaximumWidth(m_text1->fontMetrics().horizontalAdvance(QStringLiteral("0000000000")));
-    writingPage->setBuddy(m_text1);
-    m_text1->setAccessibleName(QStringLiteral("Writing page:"));
+    m_writingPage = new QLineEdit;
+    m_writingPage->setObjectName(QStringLiteral("Text1"));
+    m_writingPage->setReadOnly(true);
+    m_writingPage->setMaximumWidth(m_writingPage->fontMetrics().horizontalAdvance(QStringLiteral("0000000000")));
+    writingPage->setBuddy(m_writingPage);
+    m_writingPage->setAccessibleName(QStringLiteral("Writing page:"));
     m_flashindicator = new QLabel(QStringLiteral("OK"));
     m_flashindicator->setObjectName(QStringLiteral("Flashindicator"));
     m_flashindicator->setAccessibleDescription(QStringLiteral("Download state"));
@@ -120,7 +115,7 @@ filegobbler::filegobbler(Link &link, const SettingsRecord &settings, QWidget *pa
     auto *downloadLayout = new QGridLayout(download);
     downloadLayout->addWidget(m_toflash, 0, 0);
     downloadLayout->addWidget(writingPage, 0, 1);
-    downloadLayout->addWidget(m_text1, 0, 2);
+    downloadLayout->addWidget(m_writingPage, 0, 2);
     downloadLayout->addWidget(m_flashindicator, 0, 3);
     downloadLayout->setColumnStretch(4, 1);
     downloadLayout->addWidget(m_transfer, 1, 0, 1, 5);
@@ -131,7 +126,7 @@ filegobbler::filegobbler(Link &link, const SettingsRecord &settings, QWidget *pa
     layout->addWidget(frame(tempCaption, m_tempfile));
     layout->addWidget(frame(listCaption, m_listfile));
     layout->addLayout(counters);
-    layout->addWidget(m_output1, 1);
+    layout->addWidget(m_sourceEcho, 1);
     layout->addWidget(download);
 
     // The paths are asked for at the start of each pass, so an edit between
@@ -149,7 +144,7 @@ filegobbler::filegobbler(Link &link, const SettingsRecord &settings, QWidget *pa
 
 void filegobbler::Form_Load()
 {
-    m_output1->clear();
+    m_sourceEcho->clear();
     m_sourceFile->setText(m_settings.path(SettingsRecord::kScriptPathColumn));
     m_tempfile->setText(QString::fromLatin1(compiler::kDefaultPremergedPath));
     m_listfile->setText(m_settings.path(SettingsRecord::kListPathColumn));
@@ -176,7 +171,7 @@ void filegobbler::Readvelm_Click()
     // The document keeps lines, not line ends: one row per source line.
     QString echo = QString::fromLatin1(m_compiler.echo());
     echo.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    m_output1->setPlainText(echo);
+    m_sourceEcho->setPlainText(echo);
     enableFileButtons();
 }
 
@@ -219,7 +214,7 @@ void filegobbler::toflash_Click()
     setIndicator(QStringLiteral("BUSY"), lightRed);
     const QString path = m_settings.path(SettingsRecord::kTempHexPathColumn);
     flash::TransferHooks hooks;
-    hooks.pageStarting = [this](const QString &line) { m_text1->setText(line.left(5)); };
+    hooks.pageStarting = [this](const QString &line) { m_writingPage->setText(line.left(5)); };
     const flash::TransferResult result =
         flash::writePageFile(m_link, hostpaths::toHost(path), m_transfer->begin(std::move(hooks)));
     if (result.ok()) {

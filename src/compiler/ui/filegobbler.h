@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/ui/toolwindow.h"
 #include "compiler/compiler.h"
+#include "ui/toolwindow.h"
 
 class QLabel;
 class QLineEdit;
@@ -75,9 +75,9 @@ private:
     QLabel *m_returncount;
     QLabel *m_docount;
     QLabel *m_loopcount;
-    QPlainTextEdit *m_output1;
+    QPlainTextEdit *m_sourceEcho;
     QPushButton *m_toflash;
-    QLineEdit *m_text1;
+    QLineEdit *m_writingPage;
     QLabel *m_flashindicator;
     TransferPanel *m_transfer;
     QPushButton *m_editscript;

@@ -1,12 +1,12 @@
 #include "compiler/ui/scripteditor.h"
 
-#include "app/ui/messages.h"
 #include "compiler/compiler.h"
 #include "compiler/runningline.h"
 #include "compiler/sourcemap.h"
 #include "compiler/syntax.h"
 #include "compiler/textfiles.h"
 #include "settings/safesave.h"
+#include "ui/messages.h"
 
 #include <QCloseEvent>
 #include <QDir>

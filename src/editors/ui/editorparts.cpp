@@ -1,6 +1,7 @@
 #include "editors/ui/editorparts.h"
 
 #include "link/packets.h"
+#include "ui/controls.h"
 
 #include <QFontDatabase>
 #include <QGroupBox>
@@ -12,25 +13,11 @@
 
 namespace pvelm::editors {
 
-void fitWidth(QLineEdit *box, int chars)
-{
-    box->setFixedWidth(box->fontMetrics().horizontalAdvance(QString(chars + 1, QLatin1Char('0'))) + 12);
-}
-
-QLineEdit *textBox(const char *name, const QString &text, const QString &accessibleName, int widthChars)
-{
-    auto *box = new QLineEdit(text);
-    box->setObjectName(QString::fromLatin1(name));
-    box->setAccessibleName(accessibleName);
-    fitWidth(box, widthChars);
-    return box;
-}
-
 LineChooser lineChooser(const QString &frameName, const QString &caption, const char *textName, int minimum,
                         int maximum, int pageStep, int value, int digits)
 {
     LineChooser c;
-    c.text = textBox(textName, decField(value, digits), caption, digits);
+    c.text = textBox(QString::fromLatin1(textName), decField(value, digits), caption, digits, BoxWidth::Fixed);
     c.bar = new QScrollBar(Qt::Vertical);
     c.bar->setObjectName(QStringLiteral("VScroll1"));
     c.bar->setAccessibleName(caption);

@@ -12,12 +12,6 @@ class QWidget;
 // Pieces the four editor windows share.
 namespace pvelm::editors {
 
-// A text box named `name`, reachable by `accessibleName`.
-QLineEdit *textBox(const char *name, const QString &text, const QString &accessibleName, int widthChars = 7);
-
-// Makes a box wide enough for `chars` characters in its font.
-void fitWidth(QLineEdit *box, int chars);
-
 // The line (or location) frame: a text box and a vertical scroll bar whose
 // every change writes its value into the box as `digits` decimal digits with
 // leading zeros. Typing into the box does not move the bar.

@@ -1,9 +1,9 @@
 #include "editors/ui/imageeditors.h"
 
-#include "boardtools/ui/longcommandsection.h"
 #include "editors/exchanges.h"
 #include "editors/ui/editorparts.h"
 #include "link/link.h"
+#include "ui/controls.h"
 
 #include <QGridLayout>
 #include <QGroupBox>
@@ -40,7 +40,7 @@ ImageEditor::ImageEditor(Kind kind, Link &link, QWidget *parent)
     int instructionCount = 0;
     int servoCount = 0;
     for (const ImageField &f : m_fields) {
-        auto *box = textBox(f.name, QString(), QString::fromLatin1(f.caption));
+        auto *box = textBox(QString::fromLatin1(f.name), QString(), QString::fromLatin1(f.caption), 7, BoxWidth::Fixed);
         m_boxes << box;
         auto *framed = new QGroupBox(QString::fromLatin1(f.caption));
         // Each frame reads as its own caption, not as the frame around it.

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/ui/toolwindow.h"
 #include "editors/codecs.h"
+#include "ui/toolwindow.h"
 
 #include <QList>
 

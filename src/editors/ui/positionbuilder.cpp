@@ -1,9 +1,9 @@
 #include "editors/ui/positionbuilder.h"
 
-#include "app/ui/frames.h"
 #include "editors/ui/editorparts.h"
 #include "editors/ui/nudgebutton.h"
 #include "link/link.h"
+#include "ui/controls.h"
 
 #include <QCheckBox>
 #include <QEvent>
@@ -44,13 +44,6 @@ constexpr NudgeKind kNudges[] = {
     {NudgeFamily::BigDown, "bigdn", "-", "large step down", true},
 };
 
-QGroupBox *groupBox(const char *name, const QString &caption)
-{
-    auto *box = new QGroupBox(caption);
-    box->setObjectName(QString::fromLatin1(name));
-    return box;
-}
-
 } // namespace
 
 positionbuilder::positionbuilder(Link &link, QWidget *parent) : ToolWindow(parent), m_link(link), m_nudge(link)
@@ -67,7 +60,7 @@ positionbuilder::positionbuilder(Link &link, QWidget *parent) : ToolWindow(paren
             (k == 2 ? QStringLiteral("s3edat") : QStringLiteral("S%1edat").arg(k + 1)).toLatin1();
         auto *frame = new QGroupBox(caption);
         frame->setObjectName(QStringLiteral("Frame1(%1)").arg(k));
-        auto *box = textBox(boxName.constData(), QStringLiteral("0"), caption, 5);
+        auto *box = textBox(QString::fromLatin1(boxName), QStringLiteral("0"), caption, 5, BoxWidth::Fixed);
         m_positions << box;
         auto *use = new QCheckBox(QStringLiteral("Use"));
         use->setObjectName(QStringLiteral("Use1(%1)").arg(k));
@@ -115,12 +108,12 @@ positionbuilder::positionbuilder(Link &link, QWidget *parent) : ToolWindow(paren
 
     LineChooser line = lineChooser(QStringLiteral("Frame4"), QStringLiteral("Position Memory"), "Text2", 0,
                                    kScrollLineMaximum, 100, kFirstLine, 6);
-    m_text2 = line.text;
+    m_line = line.text;
     m_scroll = line.bar;
-    QFont big = m_text2->font();
+    QFont big = m_line->font();
     big.setPointSize(12);
-    m_text2->setFont(big);
-    fitWidth(m_text2, 6);
+    m_line->setFont(big);
+    m_line->setFixedWidth(boxWidth(m_line, 7));
     auto *put = button("Command1", QStringLiteral("Put"));
     auto *get = button("Command2", QStringLiteral("Get"));
     auto *memoryButtons = new QVBoxLayout;
@@ -130,7 +123,7 @@ positionbuilder::positionbuilder(Link &link, QWidget *parent) : ToolWindow(paren
 
     auto *outputs = groupBox("Frame12", QStringLiteral("Output control"));
     auto *outLabel = new QLabel(QStringLiteral("Output#:"));
-    m_outnumber = textBox("Outnumber", QStringLiteral("0"), outLabel->text(), 3);
+    m_outnumber = textBox(QStringLiteral("Outnumber"), QStringLiteral("0"), outLabel->text(), 3, BoxWidth::Fixed);
     outLabel->setBuddy(m_outnumber);
     auto *on = button("oncon", QStringLiteral("On"));
     auto *off = button("offcon", QStringLiteral("Off"));
@@ -230,7 +223,7 @@ void positionbuilder::showFailure(const LinkResult &r, const QString &what)
 
 bool positionbuilder::checkedLine(qint64 *line, QString *note)
 {
-    const Checked c = typedAsHex(QStringLiteral("Line"), m_text2->text(), 6);
+    const Checked c = typedAsHex(QStringLiteral("Line"), m_line->text(), 6);
     if (!c.ok()) {
         say(c.refusal);
         return false;

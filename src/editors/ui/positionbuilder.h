@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/ui/toolwindow.h"
 #include "editors/codecs.h"
 #include "editors/exchanges.h"
+#include "ui/toolwindow.h"
 
 #include <QList>
 
@@ -67,7 +67,7 @@ private:
     editors::NudgeLoop m_nudge;
     QList<QLineEdit *> m_positions; // S1edat .. S8edat
     QList<QCheckBox *> m_use;       // Use1(k)
-    QLineEdit *m_text2;
+    QLineEdit *m_line;
     QScrollBar *m_scroll;
     QLineEdit *m_outnumber;
     QLineEdit *m_responce;

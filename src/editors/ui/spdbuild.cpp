@@ -3,6 +3,7 @@
 #include "editors/exchanges.h"
 #include "editors/ui/editorparts.h"
 #include "link/link.h"
+#include "ui/controls.h"
 
 #include <QFormLayout>
 #include <QGridLayout>
@@ -36,8 +37,10 @@ Spdbuild::Spdbuild(Link &link, QWidget *parent) : ToolWindow(parent), m_link(lin
         const QString servo = QStringLiteral("Servo %1").arg(n);
         const QByteArray speedName = QStringLiteral("S%1sedat").arg(n).toLatin1();
         const QByteArray controlName = QStringLiteral("S%1con").arg(n).toLatin1();
-        auto *speed = textBox(speedName.constData(), QStringLiteral("0"), servo + QStringLiteral(" Speed:"), 3);
-        auto *control = textBox(controlName.constData(), QStringLiteral("0"), servo + QStringLiteral(" Contol:"), 3);
+        auto *speed = textBox(QString::fromLatin1(speedName), QStringLiteral("0"), servo + QStringLiteral(" Speed:"), 3,
+                              BoxWidth::Fixed);
+        auto *control = textBox(QString::fromLatin1(controlName), QStringLiteral("0"),
+                                servo + QStringLiteral(" Contol:"), 3, BoxWidth::Fixed);
         m_speeds << speed;
         m_controls << control;
         auto *frame = new QGroupBox(servo);
@@ -53,7 +56,7 @@ Spdbuild::Spdbuild(Link &link, QWidget *parent) : ToolWindow(parent), m_link(lin
 
     LineChooser location = lineChooser(QStringLiteral("Frame4"), QStringLiteral("Speed location (careful)"), "Text2",
                                        kFirstLocation, kLastLocation, 5, kFirstLocation, 5);
-    m_text2 = location.text;
+    m_location = location.text;
     m_scroll = location.bar;
 
     m_get = new QPushButton(QStringLiteral("Get"));
@@ -61,10 +64,10 @@ Spdbuild::Spdbuild(Link &link, QWidget *parent) : ToolWindow(parent), m_link(lin
     m_put = new QPushButton(QStringLiteral("Put"));
     m_put->setObjectName(QStringLiteral("Command1"));
 
-    m_text6 = packetBox("Text6", QStringLiteral("Packet"));
+    m_packet = packetBox("Text6", QStringLiteral("Packet"));
     auto *packetFrame = new QGroupBox(QStringLiteral("Packet"));
     packetFrame->setObjectName(QStringLiteral("Frame6"));
-    (new QVBoxLayout(packetFrame))->addWidget(m_text6);
+    (new QVBoxLayout(packetFrame))->addWidget(m_packet);
 
     auto *side = new QVBoxLayout;
     side->addWidget(location.frame);
@@ -85,14 +88,14 @@ Spdbuild::Spdbuild(Link &link, QWidget *parent) : ToolWindow(parent), m_link(lin
 void Spdbuild::Command2_Click()
 {
     HandlerGuard guard(this);
-    const Checked location = typedAsHex(QStringLiteral("Speed location"), m_text2->text(), 6);
+    const Checked location = typedAsHex(QStringLiteral("Speed location"), m_location->text(), 6);
     if (!location.ok()) {
-        m_text6->setPlainText(location.refusal);
+        m_packet->setPlainText(location.refusal);
         return;
     }
     const LinkResult r = exchange(m_link, &Link::rawsender, lineRequest("R1A", location.value));
     if (!r.ran) {
-        m_text6->setPlainText(QString::fromLatin1(kExchangeRefusedMessage));
+        m_packet->setPlainText(QString::fromLatin1(kExchangeRefusedMessage));
         return;
     }
     // The sixteen fields take what the reply holds at their places, whether
@@ -108,9 +111,9 @@ void Spdbuild::Command2_Click()
 void Spdbuild::Command1_Click()
 {
     HandlerGuard guard(this);
-    const Checked location = typedAsHex(QStringLiteral("Speed location"), m_text2->text(), 6);
+    const Checked location = typedAsHex(QStringLiteral("Speed location"), m_location->text(), 6);
     if (!location.ok()) {
-        m_text6->setPlainText(location.refusal);
+        m_packet->setPlainText(location.refusal);
         return;
     }
     // A character that is not printable ASCII cannot travel as itself.
@@ -127,12 +130,12 @@ void Spdbuild::Command1_Click()
             refusal = refuseSpeedText(servo + QStringLiteral("Contol:"), controls.last());
     }
     if (!refusal.isEmpty()) {
-        m_text6->setPlainText(refusal);
+        m_packet->setPlainText(refusal);
         return;
     }
     const LinkResult r = exchange(m_link, &Link::rawsender, speedPutRequest(location.value, speeds, controls));
     if (!r.ran)
-        m_text6->setPlainText(QString::fromLatin1(kExchangeRefusedMessage));
+        m_packet->setPlainText(QString::fromLatin1(kExchangeRefusedMessage));
     else if (!r.succeeded())
         showReply(r.status() + QStringLiteral(": the speed element may not have been written"), location.note);
     else
@@ -142,7 +145,7 @@ void Spdbuild::Command1_Click()
 void Spdbuild::showReply(const QString &reply, const QString &note)
 {
     // The location sent, when it is not the number typed, on a line of its own.
-    m_text6->setPlainText(note.isEmpty() ? reply : reply + QLatin1Char('\n') + note);
+    m_packet->setPlainText(note.isEmpty() ? reply : reply + QLatin1Char('\n') + note);
 }
 
 } // namespace pvelm

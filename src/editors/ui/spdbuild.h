@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/ui/toolwindow.h"
+#include "ui/toolwindow.h"
 
 #include <QList>
 
@@ -31,11 +31,11 @@ private:
     Link &m_link;
     QList<QLineEdit *> m_speeds;   // S1sedat .. S8sedat
     QList<QLineEdit *> m_controls; // S1con .. S8con
-    QLineEdit *m_text2;
+    QLineEdit *m_location;
     QScrollBar *m_scroll;
     QPushButton *m_get;
     QPushButton *m_put;
-    QPlainTextEdit *m_text6;
+    QPlainTextEdit *m_packet;
 };
 
 } // namespace pvelm

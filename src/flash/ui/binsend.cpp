@@ -1,12 +1,12 @@
 #include "flash/ui/binsend.h"
 
-#include "app/ui/frames.h"
 #include "flash/flashpages.h"
 #include "flash/transfer.h"
 #include "flash/ui/transferpanel.h"
 #include "link/link.h"
 #include "settings/hostpaths.h"
 #include "settings/settings.h"
+#include "ui/controls.h"
 
 #include <QCloseEvent>
 #include <QFontDatabase>
@@ -62,27 +62,27 @@ Binsend::Binsend(Link &link, const SettingsRecord &settings, QWidget *parent)
     setWindowTitle(QStringLiteral("Flash memory utility"));
 
     // Left: the page number, the page buttons and the output box.
-    m_text5 = box("Text5", QStringLiteral("00000"), QStringLiteral("Page #"));
+    m_pageNumber = box("Text5", QStringLiteral("00000"), QStringLiteral("Page #"));
     auto *frame3 = new QGroupBox(QStringLiteral("Page #"));
     frame3->setObjectName(QStringLiteral("Frame3"));
-    (new QVBoxLayout(frame3))->addWidget(m_text5);
+    (new QVBoxLayout(frame3))->addWidget(m_pageNumber);
     auto *command6 = button("Command6", QStringLiteral("Raw page read"));
     auto *command9 = button("Command9", QStringLiteral("Read && list as lines"));
     auto *command8 = button("Command8", QStringLiteral("Erase Flash Memory"));
-    m_text3 = new QPlainTextEdit(QStringLiteral("Text3\n"));
-    m_text3->setObjectName(QStringLiteral("Text3"));
-    m_text3->setAccessibleName(QStringLiteral("Flash memory output"));
-    m_text3->setReadOnly(true);
-    m_text3->setLineWrapMode(QPlainTextEdit::NoWrap);
-    m_text3->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    m_text3->setMinimumWidth(m_text3->fontMetrics().horizontalAdvance(QString(36, QLatin1Char('0'))));
+    m_output = new QPlainTextEdit(QStringLiteral("Text3\n"));
+    m_output->setObjectName(QStringLiteral("Text3"));
+    m_output->setAccessibleName(QStringLiteral("Flash memory output"));
+    m_output->setReadOnly(true);
+    m_output->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_output->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    m_output->setMinimumWidth(m_output->fontMetrics().horizontalAdvance(QString(36, QLatin1Char('0'))));
 
     auto *left = new QVBoxLayout;
     left->addWidget(frame3);
     left->addWidget(command6);
     left->addWidget(command9);
     left->addWidget(command8);
-    left->addWidget(m_text3, 1);
+    left->addWidget(m_output, 1);
 
     // Right: the file, the range, the help.
     const QString fileCaption = QStringLiteral("File name and path:");
@@ -103,15 +103,15 @@ Binsend::Binsend(Link &link, const SettingsRecord &settings, QWidget *parent)
     label1->setBuddy(m_startpage);
     // Its caption is replaced by the erase reply, so the end page box keeps
     // its own accessible name.
-    m_label2 = label("Label2", QStringLiteral("End address:"));
-    m_label2->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_endLabel = label("Label2", QStringLiteral("End address:"));
+    m_endLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     auto *savefla = button("savefla", QStringLiteral("Read flash into file"));
     auto *frame1 = new QGroupBox(QStringLiteral("Page Address  range"));
     frame1->setObjectName(QStringLiteral("Frame1"));
     auto *frame1Layout = new QGridLayout(frame1);
     frame1Layout->addWidget(label1, 0, 0);
     frame1Layout->addWidget(m_startpage, 0, 1);
-    frame1Layout->addWidget(m_label2, 1, 0);
+    frame1Layout->addWidget(m_endLabel, 1, 0);
     frame1Layout->addWidget(m_endpage, 1, 1);
     frame1Layout->addWidget(savefla, 2, 0, 1, 2);
 
@@ -193,19 +193,19 @@ bool Binsend::refuseIfBusy()
 {
     if (!m_link.isBusy())
         return false;
-    m_text3->setPlainText(QString::fromLatin1(kExchangeRefusedMessage));
+    m_output->setPlainText(QString::fromLatin1(kExchangeRefusedMessage));
     return true;
 }
 
 bool Binsend::readPage()
 {
-    if (!flash::parsePageNumber(m_text5->text())) {
-        m_text3->setPlainText(refusedPageText(QStringLiteral("Page #"), m_text5->text()));
+    if (!flash::parsePageNumber(m_pageNumber->text())) {
+        m_output->setPlainText(refusedPageText(QStringLiteral("Page #"), m_pageNumber->text()));
         return false;
     }
     if (refuseIfBusy())
         return false;
-    m_link.linkPacket = flash::pageReadPacket(m_text5->text().trimmed());
+    m_link.linkPacket = flash::pageReadPacket(m_pageNumber->text().trimmed());
     return m_link.binreceiver();
 }
 
@@ -213,14 +213,14 @@ void Binsend::Command6_Click()
 {
     HandlerGuard guard(this);
     if (readPage())
-        m_text3->setPlainText(m_link.linkBlock);
+        m_output->setPlainText(m_link.linkBlock);
 }
 
 void Binsend::Command9_Click()
 {
     HandlerGuard guard(this);
     if (readPage())
-        m_text3->setPlainText(flash::pageListing(m_link.linkBlock));
+        m_output->setPlainText(flash::pageListing(m_link.linkBlock));
 }
 
 void Binsend::Command8_Click()
@@ -229,9 +229,9 @@ void Binsend::Command8_Click()
     if (refuseIfBusy())
         return;
     m_link.linkPacket = flash::erasePacket();
-    m_text3->setPlainText(m_link.linkPacket);
+    m_output->setPlainText(m_link.linkPacket);
     if (m_link.rawsender())
-        m_label2->setText(m_link.linkPacket);
+        m_endLabel->setText(m_link.linkPacket);
 }
 
 void Binsend::savefla_Click()
@@ -241,21 +241,21 @@ void Binsend::savefla_Click()
     const auto start = flash::parseRangePage(m_startpage->text());
     const auto end = flash::parseRangePage(m_endpage->text());
     if (!start || !end) {
-        m_text3->setPlainText(!start ? refusedRangeText(QStringLiteral("Start address"), m_startpage->text())
+        m_output->setPlainText(!start ? refusedRangeText(QStringLiteral("Start address"), m_startpage->text())
                                      : refusedRangeText(QStringLiteral("End address"), m_endpage->text()));
         return;
     }
     if (!flash::rangeAccepted(*start, *end)) {
-        m_text3->setPlainText(QStringLiteral("ADDRESS OUT OF RANGE"));
+        m_output->setPlainText(QStringLiteral("ADDRESS OUT OF RANGE"));
         return;
     }
     flash::TransferHooks hooks;
-    hooks.pageStarting = [this](const QString &page) { m_text5->setText(QString::number(page.toInt())); };
-    hooks.pageRead = [this](const QString &pageText) { m_text3->setPlainText(flash::pageListing(pageText)); };
+    hooks.pageStarting = [this](const QString &page) { m_pageNumber->setText(QString::number(page.toInt())); };
+    hooks.pageRead = [this](const QString &pageText) { m_output->setPlainText(flash::pageListing(pageText)); };
     const flash::TransferResult result = flash::saveFlashRange(
         m_link, *start, *end, hostpaths::toHost(m_filename->text()), m_transfer->begin(std::move(hooks)));
     if (!result.ok() && result.outcome != flash::Outcome::Cancelled)
-        m_text3->setPlainText(result.detail);
+        m_output->setPlainText(result.detail);
     m_transfer->end(result.detail);
 }
 
@@ -264,8 +264,8 @@ void Binsend::readfla_Click()
     HandlerGuard guard(this);
     flash::TransferHooks hooks;
     hooks.pageStarting = [this](const QString &line) {
-        m_text3->setPlainText(flash::pageListing(line.mid(5, 1024)));
-        m_text5->setText(line.left(5));
+        m_output->setPlainText(flash::pageListing(line.mid(5, 1024)));
+        m_pageNumber->setText(line.left(5));
     };
     // The replies are not judged, and a write that reaches the end of the
     // file shows nothing more; one that stopped says where.
@@ -273,7 +273,7 @@ void Binsend::readfla_Click()
         flash::writePageFile(m_link, hostpaths::toHost(m_filename->text()), m_transfer->begin(std::move(hooks)),
                              flash::LastReply::NotJudged);
     if (!result.ok() && result.outcome != flash::Outcome::Cancelled)
-        m_text3->setPlainText(result.detail);
+        m_output->setPlainText(result.detail);
     m_transfer->end(result.ok() ? QString() : result.detail);
 }
 

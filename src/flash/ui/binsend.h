@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/ui/toolwindow.h"
+#include "ui/toolwindow.h"
 
 class QLabel;
 class QLineEdit;
@@ -44,12 +44,12 @@ private:
 
     Link &m_link;
     const SettingsRecord &m_settings;
-    QLineEdit *m_text5;
-    QPlainTextEdit *m_text3;
+    QLineEdit *m_pageNumber;
+    QPlainTextEdit *m_output;
     QLineEdit *m_filename;
     QLineEdit *m_startpage;
     QLineEdit *m_endpage;
-    QLabel *m_label2;
+    QLabel *m_endLabel;
     TransferPanel *m_transfer;
 };
 

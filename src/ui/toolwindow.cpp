@@ -1,4 +1,4 @@
-#include "app/ui/toolwindow.h"
+#include "ui/toolwindow.h"
 
 #include <QCloseEvent>
 
