@@ -395,7 +395,7 @@ void Velmcon::Runatline_Click()
 void Velmcon::startRun(quint32 line)
 {
     ToolWindow::HandlerGuard guard(this);
-    if (!sendRunCommand(m_link, runPacket(line)))
+    if (!sendRunCommand(m_link, runPacket(line)).ran)
         return refused();
     // Whether the board took the command is not looked at: one that did not
     // sends no reports, and the monitor ends after its first empty read.
@@ -406,14 +406,14 @@ void Velmcon::startRun(quint32 line)
 void Velmcon::pauseit_Click()
 {
     ToolWindow::HandlerGuard guard(this);
-    if (!sendRunCommand(m_link, pausePacket()))
+    if (!sendRunCommand(m_link, pausePacket()).ran)
         refused();
 }
 
 void Velmcon::stopall_Click()
 {
     ToolWindow::HandlerGuard guard(this);
-    if (!sendRunCommand(m_link, stopPacket()))
+    if (!sendRunCommand(m_link, stopPacket()).ran)
         refused();
 }
 
