@@ -37,9 +37,9 @@ struct Case
     QByteArray wire;
     int exitCode;
     QString out, err;
-    QByteArray settings;
+    QByteArray settings{};
     int loseAfterMs = -1;
-    QByteArray source;
+    QByteArray source{};
 };
 
 QString exactly(const QByteArray &text)
