@@ -14,6 +14,17 @@ else
 BUILD_DIR ?= build
 CMAKE_EXTRA += -DPVELM_SANITIZE=OFF
 endif
+# WERROR=1 (CI) fails the build on any compiler warning.
+ifeq ($(WERROR),1)
+CMAKE_EXTRA += -DPVELM_WERROR=ON
+else
+CMAKE_EXTRA += -DPVELM_WERROR=OFF
+endif
+# `make bench` configures with the benchmarks; other targets leave the
+# option as the build folder has it.
+ifneq ($(filter bench,$(MAKECMDGOALS)),)
+CMAKE_EXTRA += -DPVELM_BENCH=ON
+endif
 
 # `make fuzz`: clang and libFuzzer in build-fuzz (only the core and the fuzz
 # targets), then each target for a bounded time; see docs/testing.md.

@@ -127,8 +127,8 @@ void memoryByte(const QString &reply)
 void typedNumbers(const QString &text)
 {
     // The board tools and the editors read a typed number alike.
-    const auto whole = editors::parseNumber(text, false);
-    const auto rounded = editors::parseNumber(text, true);
+    const auto whole = parseNumber(text, false);
+    const auto rounded = parseNumber(text, true);
     FUZZ_CHECK(!whole || rounded == whole);
     const boardtools::TypedNumber typed = boardtools::readTyped(text);
     if (rounded)

@@ -1,5 +1,5 @@
 #include "app/ui/velmcon.h"
-#include "settings/hostpaths.h"
+#include "settings/portchoice.h"
 #include "sim/virtualboard.h"
 
 #include <csignal>
@@ -85,14 +85,25 @@ int main(int argc, char **argv)
     describeOptions(parser);
     parser.process(app);
 
+    pvelm::PortOptions options;
+    if (parser.isSet(QStringLiteral("port")))
+        options.port = parser.value(QStringLiteral("port"));
+    options.simulate = parser.isSet(QStringLiteral("simulate"));
+    if (parser.isSet(QStringLiteral("trace")))
+        options.trace = parser.value(QStringLiteral("trace"));
+    options.secondMs = pvelm::secondMsFromEnvironment();
+    const pvelm::PortChoice choice = pvelm::choosePort(options);
+    if (!choice.ok()) {
+        std::fprintf(stderr, "pvelm: %s\n", qPrintable(choice.error));
+        return 1;
+    }
+    if (!choice.warning.isEmpty())
+        std::fprintf(stderr, "pvelm: warning: %s\n", qPrintable(choice.warning));
+
     // Declared before the window so that it outlives the link's port.
     std::unique_ptr<pvelm::sim::VirtualBoard> board;
-    QString portOverride = parser.value(QStringLiteral("port"));
-    if (parser.isSet(QStringLiteral("simulate"))) {
-        if (parser.isSet(QStringLiteral("port"))) {
-            std::fprintf(stderr, "pvelm: --port and --simulate cannot be used together\n");
-            return 1;
-        }
+    QString portOverride = choice.device;
+    if (choice.startBoard) {
         board = std::make_unique<pvelm::sim::VirtualBoard>();
         QString error;
         if (!board->start(&error)) {
@@ -104,11 +115,13 @@ int main(int argc, char **argv)
 
     auto window = std::make_unique<pvelm::Velmcon>();
     window->link().setPortOverride(portOverride);
-    if (parser.isSet(QStringLiteral("trace"))) {
+    if (choice.secondMs > 0)
+        window->link().setSecondMs(choice.secondMs);
+    if (!choice.traceFile.isEmpty()) {
         QString error;
-        const QString trace = parser.value(QStringLiteral("trace"));
-        if (!window->traffic().startTrace(pvelm::hostpaths::toHost(trace), &error)) {
-            std::fprintf(stderr, "pvelm: cannot write the trace file %s: %s\n", qPrintable(trace), qPrintable(error));
+        if (!window->traffic().startTrace(choice.traceFile, &error)) {
+            std::fprintf(stderr, "pvelm: cannot write the trace file %s: %s\n",
+                         qPrintable(parser.value(QStringLiteral("trace"))), qPrintable(error));
             return 1;
         }
     }

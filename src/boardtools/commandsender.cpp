@@ -10,24 +10,16 @@ namespace {
 LongCommandOutcome runLong(Link &link, const QString &code, const QString &data5bytes, const QString &noVersion,
                            const QString &errorText)
 {
+    CommandFields fields;
+    fields.code = SettingsRecord::fitRight(code, 3, QLatin1Char('0'));
+    fields.address = SettingsRecord::fitRight(data5bytes, 5, QLatin1Char('0'));
     LongCommandOutcome out;
-    // A refused exchange must leave the link state alone, so look before
-    // touching any of its fields.
-    if (link.isBusy())
+    static_cast<LinkResult &>(out) = exchangeCommand(link, fields);
+    if (!out.ran)
         return out;
-    link.linkPacket.clear();
-    link.cmdData.clear();
-    link.cmdCode = SettingsRecord::fitRight(code, 3, QLatin1Char('0'));
-    link.cmdParam1 = QStringLiteral("000");
-    link.cmdParam2 = QStringLiteral("000");
-    link.cmdAddress = SettingsRecord::fitRight(data5bytes, 5, QLatin1Char('0'));
-    link.cmdParam3 = QStringLiteral("000");
-    if (!link.docomax())
-        return out;
-    out.ran = true;
-    const QString version = versionFromReply(link.linkPacket);
+    const QString version = versionFromReply(out.reply);
     out.inver = version.isEmpty() ? noVersion : version;
-    out.responce = link.linkErrorCode == QLatin1String("0") ? link.linkPacket : errorText;
+    out.responce = out.succeeded() ? out.reply : errorText;
     return out;
 }
 
@@ -54,13 +46,9 @@ LongCommandOutcome requestVersion(Link &link, const QString &data5bytes)
 ShortCommandOutcome sendShortCommand(Link &link, const QString &text1)
 {
     ShortCommandOutcome out;
-    if (link.isBusy())
-        return out;
-    link.linkPacket = text1;
-    if (!link.smallcomax())
-        return out;
-    out.ran = true;
-    out.responce = link.linkPacket;
+    static_cast<LinkResult &>(out) = exchange(link, &Link::smallcomax, text1);
+    if (out.ran)
+        out.responce = out.reply;
     return out;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/exchange.h"
+
 #include <QString>
 
 namespace pvelm {
@@ -10,16 +12,15 @@ class Link;
 // version buttons of the sender windows and `velm send` / `velm version`
 // both run these.
 
-struct LongCommandOutcome
+// A long or short command's exchange, and what the sender window shows of it.
+struct LongCommandOutcome : LinkResult
 {
-    bool ran = false; // false: refused, another exchange is in progress
     QString inver;    // version label text
     QString responce; // reply box text: the whole reply, or an error text
 };
 
-struct ShortCommandOutcome
+struct ShortCommandOutcome : LinkResult
 {
-    bool ran = false;
     QString responce; // whatever linkPacket holds after the exchange
 };
 

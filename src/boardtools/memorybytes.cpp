@@ -1,7 +1,6 @@
 #include "boardtools/memorybytes.h"
 
 #include "boardtools/typednumber.h"
-#include "editors/exchanges.h"
 #include "link/link.h"
 #include "link/packets.h"
 
@@ -62,10 +61,10 @@ std::optional<int> byteFromReply(const QString &reply)
 
 MemoryOutcome exchangeMemory(Link &link, const QString &packet)
 {
-    const editors::LinkResult r = editors::exchange(link, &Link::smallcomax, packet);
-    MemoryOutcome out{r.ran, r.reply, r.code, r.text, std::nullopt};
-    if (r.succeeded())
-        out.byte = byteFromReply(r.reply);
+    MemoryOutcome out;
+    static_cast<LinkResult &>(out) = exchange(link, &Link::smallcomax, packet);
+    if (out.succeeded())
+        out.byte = byteFromReply(out.reply);
     return out;
 }
 

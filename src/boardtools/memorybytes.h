@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/exchange.h"
+
 #include <optional>
 
 #include <QString>
@@ -30,17 +32,12 @@ QString quickWritePacket(qint64 address, qint64 value);
 // has another length or those columns are not two hex digits.
 std::optional<int> byteFromReply(const QString &reply);
 
-// One memory exchange through smallcomax.
-struct MemoryOutcome
+// One memory exchange through smallcomax, and the byte its reply carries.
+struct MemoryOutcome : LinkResult
 {
-    bool ran = false; // false: refused, another exchange runs; nothing was sent
-    QString reply;
-    QString code;
-    QString text;
     std::optional<int> byte; // set only when the exchange succeeded and the reply carries a byte
 
     bool usable() const { return byte.has_value(); }
-    QString status() const { return code + QLatin1Char(' ') + text; }
 };
 MemoryOutcome exchangeMemory(Link &link, const QString &packet);
 

@@ -2,7 +2,7 @@
 
 #include "boardtools/commandsender.h"
 #include "boardtools/typednumber.h"
-#include "editors/exchanges.h"
+#include "link/exchange.h"
 #include "link/link.h"
 #include "link/packets.h"
 
@@ -16,17 +16,10 @@ void setBit(ParamBlock &block, int byte, int bit, bool on)
     block.setByte(byte, on ? (block.byte(byte) | mask) : (block.byte(byte) & ~mask));
 }
 
-ParamExchange fromLink(const Link &link)
-{
-    return {true, link.linkPacket, link.linkErrorCode, link.linkErrorText};
-}
-
-ParamExchange docomaxCommand(Link &link, const char *code)
+LinkResult docomaxCommand(Link &link, const char *code)
 {
     // The long sender's fill of the docomax fields, address "00000".
-    if (!sendLongCommand(link, QString::fromLatin1(code), QStringLiteral("00000")).ran)
-        return {};
-    return fromLink(link);
+    return sendLongCommand(link, QString::fromLatin1(code), QStringLiteral("00000"));
 }
 
 } // namespace
@@ -121,12 +114,12 @@ QString applyStore(ParamBlock &block, const StoreInput &in)
     return QString();
 }
 
-ParamExchange readParameters(Link &link)
+LinkResult readParameters(Link &link)
 {
     return docomaxCommand(link, "R1R");
 }
 
-ParamExchange reloadParameters(Link &link)
+LinkResult reloadParameters(Link &link)
 {
     return docomaxCommand(link, "R1C");
 }
@@ -140,10 +133,9 @@ QString writeRequest(const ParamBlock &block)
     return packet;
 }
 
-ParamExchange writeParameters(Link &link, const ParamBlock &block)
+LinkResult writeParameters(Link &link, const ParamBlock &block)
 {
-    const editors::LinkResult r = editors::exchange(link, &Link::rawsender, writeRequest(block));
-    return {r.ran, r.reply, r.code, r.text};
+    return exchange(link, &Link::rawsender, writeRequest(block));
 }
 
 ParamBlock blockFromReply(const QString &reply)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/exchange.h"
+
 #include <optional>
 
 #include <QString>
@@ -95,25 +97,12 @@ QString applyStore(ParamBlock &block, const StoreInput &in);
 
 // ---- exchanges ---------------------------------------------------------------
 
-// One exchange of the window: whether it ran (false: refused, the link is
-// busy; nothing was touched), the reply and the link's result.
-struct ParamExchange
-{
-    bool ran = false;
-    QString reply;
-    QString code;
-    QString text;
-
-    bool succeeded() const { return ran && code == QLatin1String("0"); }
-    QString status() const { return code + QLatin1Char(' ') + text; }
-};
-
 // "R1R" through docomax; a successful reply carries the block at 12-43.
-ParamExchange readParameters(Link &link);
+LinkResult readParameters(Link &link);
 // "R1C" through docomax: the board reloads its working parameters from EEPROM.
-ParamExchange reloadParameters(Link &link);
+LinkResult reloadParameters(Link &link);
 // "R1W" through rawsender with the block at 12-43.
-ParamExchange writeParameters(Link &link, const ParamBlock &block);
+LinkResult writeParameters(Link &link, const ParamBlock &block);
 QString writeRequest(const ParamBlock &block);
 // The block of a successful R1R reply (characters 12-43).
 ParamBlock blockFromReply(const QString &reply);

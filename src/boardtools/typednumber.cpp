@@ -1,6 +1,6 @@
 #include "boardtools/typednumber.h"
 
-#include "editors/codecs.h"
+#include "settings/numbers.h"
 
 #include <limits>
 
@@ -27,7 +27,7 @@ TypedNumber readTyped(const QString &text)
     out.complete = text.mid(m.capturedEnd()).trimmed().isEmpty();
     // The matched text is a whole number as the editors read it, with the
     // same rounding.
-    const std::optional<qint64> value = editors::parseNumber(m.captured(), true);
+    const std::optional<qint64> value = parseNumber(m.captured(), true);
     out.overflow = !value.has_value();
     out.value = value.value_or(0);
     return out;

@@ -1,16 +1,16 @@
 #include "cli/cli.h"
 
+#include "link/exchange.h"
 #include "link/link.h"
 #include "link/traffic.h"
 #include "settings/hostpaths.h"
+#include "settings/portchoice.h"
 #include "settings/printable.h"
 #include "settings/settings.h"
 #include "sim/virtualboard.h"
 
 #include <cstdio>
 #include <optional>
-
-#include <QRegularExpression>
 
 namespace pvelm::cli {
 
@@ -69,6 +69,21 @@ const SettingsRecord &Invocation::settings() const
     return session->settings;
 }
 
+int refusedStatus()
+{
+    printError(QString::fromLatin1(kExchangeRefusedMessage));
+    return kExitFailed;
+}
+
+int exchangeStatus(const LinkResult &r)
+{
+    if (!r.ran)
+        return refusedStatus();
+    if (r.succeeded())
+        return kExitSuccess;
+    return r.noLink() ? kExitNoLink : kExitFailed;
+}
+
 // ---- command table ------------------------------------------------------------
 
 const std::vector<Command> &commandTable()
@@ -87,16 +102,6 @@ const std::vector<Command> &commandTable()
     return table;
 }
 
-QString portArgumentToDevice(const QString &value)
-{
-    static const QRegularExpression comName(QStringLiteral("^COM([1-9][0-9]{0,2})$"),
-                                            QRegularExpression::CaseInsensitiveOption);
-    const auto m = comName.match(value);
-    if (m.hasMatch())
-        return hostpaths::portDevice(m.captured(1).toInt());
-    return value;
-}
-
 namespace {
 
 constexpr char kUsagePrefix[] = "usage: velm [--port DEVICE | --simulate]";
@@ -108,10 +113,7 @@ struct UsageError
 
 struct Globals
 {
-    std::optional<QString> port;
-    bool simulate = false;
-    std::optional<QString> simFault;
-    std::optional<QString> trace;
+    PortOptions port; // --port, --simulate, --sim-fault, --trace
     bool help = false;
 };
 
@@ -163,27 +165,25 @@ bool takeGlobal(const QStringList &args, qsizetype &i, Globals &g)
     if (name == QLatin1String("--simulate")) {
         if (inlineValue)
             throw UsageError{QStringLiteral("option '--simulate' takes no value")};
-        g.simulate = true;
+        g.port.simulate = true;
         return true;
     }
     if (name == QLatin1String("--port")) {
-        if (g.port)
+        if (g.port.port)
             throw UsageError{QStringLiteral("option '--port' given twice")};
-        g.port = takeValue(args, i, name, inlineValue);
+        g.port.port = takeValue(args, i, name, inlineValue);
         return true;
     }
     if (name == QLatin1String("--trace")) {
-        if (g.trace)
+        if (g.port.trace)
             throw UsageError{QStringLiteral("option '--trace' given twice")};
-        g.trace = takeValue(args, i, name, inlineValue);
-        if (g.trace->isEmpty())
-            throw UsageError{QStringLiteral("option '--trace' needs a file")};
+        g.port.trace = takeValue(args, i, name, inlineValue);
         return true;
     }
     if (name == QLatin1String("--sim-fault")) {
-        if (g.simFault)
+        if (g.port.simFault)
             throw UsageError{QStringLiteral("option '--sim-fault' given twice")};
-        g.simFault = takeValue(args, i, name, inlineValue);
+        g.port.simFault = takeValue(args, i, name, inlineValue);
         return true;
     }
     return false;
@@ -295,54 +295,39 @@ const Command *matchCommand(const QStringList &args, qsizetype start)
     return best;
 }
 
-void checkGlobals(const Globals &g)
+// What the port options choose; a conflict among them is bad usage.
+PortChoice checkGlobals(const Globals &g)
 {
-    if (g.port && g.simulate)
-        throw UsageError{QStringLiteral("--port and --simulate cannot be used together")};
-    if (g.port && g.port->isEmpty())
-        throw UsageError{QStringLiteral("option '--port' needs a device")};
-    if (g.simFault) {
-        if (!g.simulate)
-            throw UsageError{QStringLiteral("--sim-fault needs --simulate")};
-        sim::Fault f;
-        if (!sim::parseFault(*g.simFault, &f))
-            throw UsageError{QStringLiteral("unknown fault '%1' for --sim-fault").arg(*g.simFault)};
-    }
-}
-
-// The length of one link second, shortened by tests through PVELM_SECOND_MS.
-std::optional<int> secondFromEnvironment()
-{
-    if (!qEnvironmentVariableIsSet("PVELM_SECOND_MS"))
-        return std::nullopt;
-    const QString text = qEnvironmentVariable("PVELM_SECOND_MS");
-    bool ok = false;
-    const int ms = text.toInt(&ok);
-    if (!ok || ms <= 0) {
-        printWarning(QStringLiteral("PVELM_SECOND_MS=%1 ignored: not a positive whole number").arg(text));
-        return std::nullopt;
-    }
-    return ms;
+    PortOptions options = g.port;
+    options.secondMs = secondMsFromEnvironment();
+    const PortChoice choice = choosePort(options);
+    if (!choice.ok())
+        throw UsageError{choice.error};
+    if (choice.startBoard && g.port.simFault && !sim::parseFault(choice.boardFault, nullptr))
+        throw UsageError{QStringLiteral("unknown fault '%1' for --sim-fault").arg(choice.boardFault)};
+    return choice;
 }
 
 // Opens the link for a board command: the settings' port, or the one that
 // --port or --simulate gives. Returns an exit status, or 0 when the port is
 // open.
-int openLink(Session &session, const Globals &g)
+int openLink(Session &session, const PortChoice &choice)
 {
     session.link = std::make_unique<Link>();
     Link &link = *session.link;
     link.setSettings(&session.settings);
     if (session.trace)
         session.trace->setLink(&link);
-    if (const auto ms = secondFromEnvironment())
-        link.setSecondMs(*ms);
+    if (!choice.warning.isEmpty())
+        printWarning(choice.warning);
+    if (choice.secondMs > 0)
+        link.setSecondMs(choice.secondMs);
 
-    if (g.simulate) {
+    if (choice.startBoard) {
         session.board = std::make_unique<sim::VirtualBoard>();
-        if (g.simFault) {
+        if (!choice.boardFault.isEmpty()) {
             sim::Fault f = sim::Fault::None;
-            sim::parseFault(*g.simFault, &f);
+            sim::parseFault(choice.boardFault, &f);
             session.board->setFault(f);
         }
         QString why;
@@ -351,8 +336,8 @@ int openLink(Session &session, const Globals &g)
             return kExitNoLink;
         }
         link.setPortOverride(session.board->devicePath());
-    } else if (g.port) {
-        link.setPortOverride(portArgumentToDevice(*g.port));
+    } else if (!choice.device.isEmpty()) {
+        link.setPortOverride(choice.device);
     }
 
     link.opencomport();
@@ -458,7 +443,7 @@ int runParsed(const QStringList &args)
         printCommandHelp(*command);
         return kExitSuccess;
     }
-    checkGlobals(g);
+    const PortChoice choice = checkGlobals(g);
     if (inv.args.size() < command->minArgs)
         throw UsageError{
             QStringLiteral("%1: missing argument; usage: velm %1 %2").arg(command->name, command->arguments)};
@@ -476,11 +461,11 @@ int runParsed(const QStringList &args)
     Session session;
     // The trace file is made whether or not the command talks to the board,
     // so that a script finds it after every run.
-    if (g.trace) {
+    if (!choice.traceFile.isEmpty()) {
         session.trace = std::make_unique<TrafficLog>();
         QString why;
-        if (!session.trace->startTrace(hostpaths::toHost(*g.trace), &why)) {
-            printError(QStringLiteral("cannot write the trace file %1: %2").arg(*g.trace, why));
+        if (!session.trace->startTrace(choice.traceFile, &why)) {
+            printError(QStringLiteral("cannot write the trace file %1: %2").arg(*g.port.trace, why));
             return kExitFailed;
         }
     }
@@ -495,7 +480,7 @@ int runParsed(const QStringList &args)
         printWarning(load.notice);
 
     if (command->usesBoard) {
-        if (const int status = openLink(session, g))
+        if (const int status = openLink(session, choice))
             return status;
     }
     inv.session = &session;

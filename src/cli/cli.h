@@ -12,6 +12,7 @@
 namespace pvelm {
 class Link;
 class SettingsRecord;
+struct LinkResult;
 } // namespace pvelm
 
 namespace pvelm::cli {
@@ -31,6 +32,15 @@ enum ExitStatus {
 void printLine(const QString &text);
 void printError(const QString &text);
 void printWarning(const QString &text);
+
+// The exit status of one exchange, the same for every board command:
+// success 0; refused (another exchange runs) says so and gives 1; no link
+// (no answer, port gone, not one character of a reply) 3; anything else the
+// board said 1. A command prints its own failure message first, except for
+// a refused exchange.
+int exchangeStatus(const LinkResult &r);
+// Says the exchange was refused; the exit status for it.
+int refusedStatus();
 
 class Session;
 
@@ -75,8 +85,9 @@ struct Command
     bool usesBoard = false;
     std::function<int(Invocation &)> handler;
     // Checks made before the link is opened: a non-empty text is a usage
-    // error (exit 2) whether or not a board is there.
-    std::function<QString(const Invocation &)> check;
+    // error (exit 2) whether or not a board is there. A table entry may
+    // leave it out (the "{}" spares it -Wmissing-field-initializers).
+    std::function<QString(const Invocation &)> check{};
 };
 
 // The whole table, in the order `velm --help` lists it.
@@ -95,9 +106,5 @@ void addSetupCommands(std::vector<Command> &table);   // setupcommands.cpp
 // returns the exit status. Needs a QCoreApplication: the link's waits pump
 // events.
 int run(const QStringList &arguments);
-
-// Maps a --port value to a device: "COMn" (any case) is settings port n,
-// anything else is taken as it stands.
-QString portArgumentToDevice(const QString &value);
 
 } // namespace pvelm::cli

@@ -81,33 +81,34 @@ int compileCommand(Invocation &inv)
 void addCompileCommands(std::vector<Command> &table)
 {
     table.push_back(Command{
-        QStringLiteral("compile"),
-        QStringLiteral("[SOURCE]"),
-        0,
-        1,
-        {Option{QStringLiteral("--list"), QStringLiteral("FILE"),
-                QStringLiteral("list file (default: the settings' list file)")},
-         Option{QStringLiteral("--hex"), QStringLiteral("FILE"),
-                QStringLiteral("temp hex file (default: the settings' temporary flash data file)")},
-         Option{QStringLiteral("--premerged"), QStringLiteral("FILE"),
-                QStringLiteral("premerged work file (default: c:\\Corvane\\premerged.tmp)")}},
-        QStringLiteral("compile a VelmScript file into the temp hex file"),
-        QStringLiteral("Compiles SOURCE (default: the settings' VelmScript file) exactly as \"Read Velm File\"\n"
-                       "does: two translation passes, then the page merge. Writes the list file, the\n"
-                       "premerged work file, fixup.tmp and fixup1.tmp in the working folder, and the temp\n"
-                       "hex file, and prints the report. Every statement error is also printed on\n"
-                       "standard error as FILE:LINE: error: TEXT, with the line of SOURCE, and so is\n"
-                       "each warning of the check after the compile, as FILE:LINE: warning: TEXT (a\n"
-                       "label that looks like a misspelt keyword, a number cut to its field, a MOVE to\n"
-                       "a line no POSITION writes, a DO with no LOOP); warnings leave the exit status\n"
-                       "as it is.\n"
-                       "Paths may be host paths or Windows paths (c:\\Corvane\\velm.txt).\n"
-                       "Exit status 0 when the report counts no Errors & Warnings, 1 when it does, or\n"
-                       "when a pass or the merge failed (the console's failure message is printed), or\n"
-                       "when the compile was refused: an output file that is SOURCE, a SOURCE larger\n"
-                       "than any program the board can hold, or UTF-16/UTF-32 text."),
-        false,
-        compileCommand,
+        .name = QStringLiteral("compile"),
+        .arguments = QStringLiteral("[SOURCE]"),
+        .minArgs = 0,
+        .maxArgs = 1,
+        .options = {Option{QStringLiteral("--list"), QStringLiteral("FILE"),
+                           QStringLiteral("list file (default: the settings' list file)")},
+                    Option{QStringLiteral("--hex"), QStringLiteral("FILE"),
+                           QStringLiteral("temp hex file (default: the settings' temporary flash data file)")},
+                    Option{QStringLiteral("--premerged"), QStringLiteral("FILE"),
+                           QStringLiteral("premerged work file (default: c:\\Corvane\\premerged.tmp)")}},
+        .summary = QStringLiteral("compile a VelmScript file into the temp hex file"),
+        .help =
+            QStringLiteral("Compiles SOURCE (default: the settings' VelmScript file) exactly as \"Read Velm File\"\n"
+                           "does: two translation passes, then the page merge. Writes the list file, the\n"
+                           "premerged work file, fixup.tmp and fixup1.tmp in the working folder, and the temp\n"
+                           "hex file, and prints the report. Every statement error is also printed on\n"
+                           "standard error as FILE:LINE: error: TEXT, with the line of SOURCE, and so is\n"
+                           "each warning of the check after the compile, as FILE:LINE: warning: TEXT (a\n"
+                           "label that looks like a misspelt keyword, a number cut to its field, a MOVE to\n"
+                           "a line no POSITION writes, a DO with no LOOP); warnings leave the exit status\n"
+                           "as it is.\n"
+                           "Paths may be host paths or Windows paths (c:\\Corvane\\velm.txt).\n"
+                           "Exit status 0 when the report counts no Errors & Warnings, 1 when it does, or\n"
+                           "when a pass or the merge failed (the console's failure message is printed), or\n"
+                           "when the compile was refused: an output file that is SOURCE, a SOURCE larger\n"
+                           "than any program the board can hold, or UTF-16/UTF-32 text."),
+        .usesBoard = false,
+        .handler = compileCommand,
     });
 }
 

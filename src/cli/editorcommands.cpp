@@ -48,14 +48,12 @@ QString checkImageArg(const Invocation &inv, int digits)
 // Exit status and message for an exchange that did not give what was asked.
 int failed(const LinkResult &r, const QString &what)
 {
-    if (!r.ran) {
-        printError(QString::fromLatin1(kExchangeRefusedMessage));
-        return kExitFailed;
-    }
+    if (!r.ran)
+        return refusedStatus();
     if (!r.succeeded()) {
         // The block writer leaves the text of the exchange before it: describe the code afresh.
         printError(QStringLiteral("%1 (%2: %3)").arg(what, r.code, Link::describe(r.code)));
-        return r.code == QLatin1String("Z") || r.code == QLatin1String("7") ? kExitNoLink : kExitFailed;
+        return exchangeStatus(r);
     }
     printError(QStringLiteral("%1: the reply holds none: %2").arg(what, r.reply));
     return kExitFailed;
@@ -284,10 +282,8 @@ int nudgeCommand(Invocation &inv)
             }
         },
         repeat);
-    if (!ran) {
-        printError(QString::fromLatin1(kExchangeRefusedMessage));
-        return kExitFailed;
-    }
+    if (!ran)
+        return refusedStatus();
     if (!anyFailed)
         return kExitSuccess;
     return failed(lastFailure, QStringLiteral("a nudge was not answered"));

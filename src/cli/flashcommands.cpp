@@ -4,6 +4,7 @@
 #include "cli/cli.h"
 #include "flash/flashpages.h"
 #include "flash/transfer.h"
+#include "link/exchange.h"
 #include "link/link.h"
 #include "settings/hostpaths.h"
 #include "settings/settings.h"
@@ -72,30 +73,19 @@ void endProgressLine()
     }
 }
 
-bool isNoLinkCode(const QString &code)
-{
-    return code == QLatin1String("Z") || code == QLatin1String("7");
-}
-
-int refused()
-{
-    printError(QString::fromLatin1(kExchangeRefusedMessage));
-    return kExitFailed;
-}
-
 // Exit status of a long operation: a board that never answered the first
 // page, or a port lost on the way, is no link; anything else is a failed job.
-int transferStatus(const flash::TransferResult &r, const Link &link)
+int transferStatus(const flash::TransferResult &r)
 {
     switch (r.outcome) {
     case flash::Outcome::Done:
         return kExitSuccess;
     case flash::Outcome::Refused:
-        return refused();
+        return refusedStatus();
     case flash::Outcome::Failed:
-        if (link.linkErrorCode == QLatin1String("7"))
+        if (r.code == kCodePortFailed)
             return kExitNoLink;
-        return r.done == 0 && isNoLinkCode(link.linkErrorCode) ? kExitNoLink : kExitFailed;
+        return r.done == 0 && isNoLinkCode(r.code) ? kExitNoLink : kExitFailed;
     default:
         return kExitFailed;
     }
@@ -113,7 +103,7 @@ int writeFile(Invocation &inv, const QString &path, const char *failureText)
         return kExitSuccess;
     }
     printError(QStringLiteral("%1: %2").arg(QString::fromLatin1(failureText), r.detail));
-    return transferStatus(r, link);
+    return transferStatus(r);
 }
 
 int downloadCommand(Invocation &inv)
@@ -161,20 +151,18 @@ QString saveArguments(const Invocation &inv)
 int flashReadCommand(Invocation &inv)
 {
     const QString text = inv.args.constFirst();
-    Link &link = inv.link();
-    link.linkPacket = flash::pageReadPacket(text.trimmed());
-    if (!link.binreceiver())
-        return refused();
-    if (link.linkErrorCode != QLatin1String("0")) {
-        printError(QStringLiteral("page %1 did not read (%2: %3)")
-                       .arg(flash::pageField(text.trimmed()), link.linkErrorCode, link.linkErrorText));
-        return isNoLinkCode(link.linkErrorCode) ? kExitNoLink : kExitFailed;
+    const LinkResult r = exchange(inv.link(), &Link::binreceiver, flash::pageReadPacket(text.trimmed()));
+    if (!r.succeeded()) {
+        if (r.ran)
+            printError(
+                QStringLiteral("page %1 did not read (%2: %3)").arg(flash::pageField(text.trimmed()), r.code, r.text));
+        return exchangeStatus(r);
     }
     if (!inv.has(QStringLiteral("--list"))) {
-        printLine(link.linkBlock);
+        printLine(r.reply);
         return kExitSuccess;
     }
-    const QString listing = flash::pageListing(link.linkBlock);
+    const QString listing = flash::pageListing(r.reply);
     for (const QString &row : listing.split(QLatin1String("\r\n")).mid(0, flash::kListingRows))
         printLine(row);
     return kExitSuccess;
@@ -195,20 +183,18 @@ int flashSaveCommand(Invocation &inv)
         return kExitSuccess;
     }
     printError(r.detail);
-    return transferStatus(r, link);
+    return transferStatus(r);
 }
 
 int flashEraseCommand(Invocation &inv)
 {
-    Link &link = inv.link();
-    link.linkPacket = flash::erasePacket();
-    if (!link.rawsender())
-        return refused();
-    if (link.linkErrorCode != QLatin1String("0")) {
-        printError(QStringLiteral("the erase was not answered (%1: %2)").arg(link.linkErrorCode, link.linkErrorText));
-        return isNoLinkCode(link.linkErrorCode) ? kExitNoLink : kExitFailed;
+    const LinkResult r = exchange(inv.link(), &Link::rawsender, flash::erasePacket());
+    if (!r.succeeded()) {
+        if (r.ran)
+            printError(QStringLiteral("the erase was not answered (%1: %2)").arg(r.code, r.text));
+        return exchangeStatus(r);
     }
-    printLine(link.linkPacket);
+    printLine(r.reply);
     return kExitSuccess;
 }
 
@@ -224,73 +210,74 @@ QString eraseNeedsYes(const Invocation &inv)
 void addFlashCommands(std::vector<Command> &table)
 {
     Command download{
-        QStringLiteral("download"),
-        QStringLiteral("[HEXFILE]"),
-        0,
-        1,
-        {},
-        QStringLiteral("write the compiled program (temp hex file) into flash"),
-        QStringLiteral("Writes every page line of HEXFILE (default: the temp hex file of the settings,\n"
-                       "c:\\Corvane\\flash.tmp) into the board's flash, one page at a time, as \"Write to\n"
-                       "Flash\" does. The board must confirm the last page with \"OV0OK\". On a terminal\n"
-                       "the page, pages done and time left show on standard error; Ctrl+C stops after\n"
-                       "the page in transfer. A failure says at which page the download stopped."),
-        true,
-        downloadCommand,
+        .name = QStringLiteral("download"),
+        .arguments = QStringLiteral("[HEXFILE]"),
+        .minArgs = 0,
+        .maxArgs = 1,
+        .options = {},
+        .summary = QStringLiteral("write the compiled program (temp hex file) into flash"),
+        .help = QStringLiteral("Writes every page line of HEXFILE (default: the temp hex file of the settings,\n"
+                               "c:\\Corvane\\flash.tmp) into the board's flash, one page at a time, as \"Write to\n"
+                               "Flash\" does. The board must confirm the last page with \"OV0OK\". On a terminal\n"
+                               "the page, pages done and time left show on standard error; Ctrl+C stops after\n"
+                               "the page in transfer. A failure says at which page the download stopped."),
+        .usesBoard = true,
+        .handler = downloadCommand,
     };
     Command read{
-        QStringLiteral("flash read"),
-        QStringLiteral("PAGE"),
-        1,
-        1,
-        {Option{QStringLiteral("--list"), QString(), QStringLiteral("print the page as 32 rows of 32 digits")}},
-        QStringLiteral("read one flash page"),
-        QStringLiteral("Reads flash page PAGE (0-2047; as typed, the rightmost five digits are sent)\n"
-                       "and prints the 528 hex digits the board sent, on one line, or as the\n"
-                       "utility's listing with --list: 16 element rows, the spare digits, then empty rows."),
-        true,
-        flashReadCommand,
+        .name = QStringLiteral("flash read"),
+        .arguments = QStringLiteral("PAGE"),
+        .minArgs = 1,
+        .maxArgs = 1,
+        .options = {Option{QStringLiteral("--list"), QString(),
+                           QStringLiteral("print the page as 32 rows of 32 digits")}},
+        .summary = QStringLiteral("read one flash page"),
+        .help = QStringLiteral("Reads flash page PAGE (0-2047; as typed, the rightmost five digits are sent)\n"
+                               "and prints the 528 hex digits the board sent, on one line, or as the\n"
+                               "utility's listing with --list: 16 element rows, the spare digits, then empty rows."),
+        .usesBoard = true,
+        .handler = flashReadCommand,
     };
     Command save{
-        QStringLiteral("flash save"),
-        QStringLiteral("START END FILE"),
-        3,
-        3,
-        {},
-        QStringLiteral("save flash pages START..END into a flash file"),
-        QStringLiteral("Reads pages START to END (0-2047) and writes them as page lines into FILE,\n"
-                       "replacing it whole (through a temporary file) once every page was read. A page\n"
-                       "that does not read (or Ctrl+C) stops the save; FILE then stays as it was and\n"
-                       "the pages read so far are in FILE.partial. A write the system refuses (a full\n"
-                       "disk) leaves FILE as it was and says why. The last line says which pages the\n"
-                       "file holds."),
-        true,
-        flashSaveCommand,
+        .name = QStringLiteral("flash save"),
+        .arguments = QStringLiteral("START END FILE"),
+        .minArgs = 3,
+        .maxArgs = 3,
+        .options = {},
+        .summary = QStringLiteral("save flash pages START..END into a flash file"),
+        .help = QStringLiteral("Reads pages START to END (0-2047) and writes them as page lines into FILE,\n"
+                               "replacing it whole (through a temporary file) once every page was read. A page\n"
+                               "that does not read (or Ctrl+C) stops the save; FILE then stays as it was and\n"
+                               "the pages read so far are in FILE.partial. A write the system refuses (a full\n"
+                               "disk) leaves FILE as it was and says why. The last line says which pages the\n"
+                               "file holds."),
+        .usesBoard = true,
+        .handler = flashSaveCommand,
     };
     Command write{
-        QStringLiteral("flash write"),
-        QStringLiteral("FILE"),
-        1,
-        1,
-        {},
-        QStringLiteral("write every page line of a flash file into flash"),
-        QStringLiteral("Writes each page line of FILE into the page its first five digits name, in file\n"
-                       "order. Stops at the first page the board does not take; the board must confirm\n"
-                       "the last page with \"OV0OK\"."),
-        true,
-        flashWriteCommand,
+        .name = QStringLiteral("flash write"),
+        .arguments = QStringLiteral("FILE"),
+        .minArgs = 1,
+        .maxArgs = 1,
+        .options = {},
+        .summary = QStringLiteral("write every page line of a flash file into flash"),
+        .help = QStringLiteral("Writes each page line of FILE into the page its first five digits name, in file\n"
+                               "order. Stops at the first page the board does not take; the board must confirm\n"
+                               "the last page with \"OV0OK\"."),
+        .usesBoard = true,
+        .handler = flashWriteCommand,
     };
     Command erase{
-        QStringLiteral("flash erase"),
-        QString(),
-        0,
-        0,
-        {Option{QStringLiteral("--yes"), QString(), QStringLiteral("really erase the whole flash")}},
-        QStringLiteral("erase the whole flash (needs --yes)"),
-        QStringLiteral("Erases the board's entire flash (command R17) and prints the board's reply.\n"
-                       "Refuses to run without --yes."),
-        true,
-        flashEraseCommand,
+        .name = QStringLiteral("flash erase"),
+        .arguments = QString(),
+        .minArgs = 0,
+        .maxArgs = 0,
+        .options = {Option{QStringLiteral("--yes"), QString(), QStringLiteral("really erase the whole flash")}},
+        .summary = QStringLiteral("erase the whole flash (needs --yes)"),
+        .help = QStringLiteral("Erases the board's entire flash (command R17) and prints the board's reply.\n"
+                               "Refuses to run without --yes."),
+        .usesBoard = true,
+        .handler = flashEraseCommand,
     };
     read.check = readArguments;
     save.check = saveArguments;

@@ -95,19 +95,15 @@ int monitor(Link &link)
     return kExitFailed;
 }
 
-// Sends one run command; an exit status when it did not go out.
+// Sends one run command; an exit status when it did not go out. Whether
+// the board then acts on it is not looked at: the handshake is all sendonly
+// awaits.
 int sendCommand(Link &link, const QString &packet)
 {
-    if (!sendRunCommand(link, packet)) {
-        printError(QString::fromLatin1(kExchangeRefusedMessage));
-        return kExitFailed;
-    }
-    const QString &code = link.linkErrorCode;
-    if (code == QLatin1String("Z") || code == QLatin1String("7")) {
-        printError(QStringLiteral("the board did not take the command (%1: %2)").arg(code, Link::describe(code)));
-        return kExitNoLink;
-    }
-    return kExitSuccess;
+    const LinkResult r = sendRunCommand(link, packet);
+    if (r.noLink())
+        printError(QStringLiteral("the board did not take the command (%1: %2)").arg(r.code, Link::describe(r.code)));
+    return r.noLink() || !r.ran ? exchangeStatus(r) : kExitSuccess;
 }
 
 // A line that cannot be run is bad usage, refused before the link opens.
@@ -156,60 +152,60 @@ const char kMonitorHelp[] = "Each status report is printed as one line:\n"
 void addRunCommands(std::vector<Command> &table)
 {
     table.push_back(Command{
-        QStringLiteral("run"),
-        QString(),
-        0,
-        0,
-        {Option{QStringLiteral("--line"), QStringLiteral("N"),
-                QStringLiteral("start at line N (0 to 32767) instead of line 0")},
-         Option{QStringLiteral("--monitor"), QString(), QStringLiteral("then print the status reports")}},
-        QStringLiteral("run the board's program (or resume it when paused)"),
-        QStringLiteral("Sends the run command (R05) with line 0, as \"Run / Resume\" does: the board\n"
-                       "starts its program at line 0, or resumes a paused one. With --line N it\n"
-                       "starts at line N, as \"Run at line number\" does. With --monitor it then\n"
-                       "prints the status reports like 'velm monitor'.\n\n") +
-            QString::fromLatin1(kMonitorHelp),
-        true,
-        runCommand,
-        checkRun,
+        .name = QStringLiteral("run"),
+        .arguments = QString(),
+        .minArgs = 0,
+        .maxArgs = 0,
+        .options = {Option{QStringLiteral("--line"), QStringLiteral("N"),
+                           QStringLiteral("start at line N (0 to 32767) instead of line 0")},
+                    Option{QStringLiteral("--monitor"), QString(), QStringLiteral("then print the status reports")}},
+        .summary = QStringLiteral("run the board's program (or resume it when paused)"),
+        .help = QStringLiteral("Sends the run command (R05) with line 0, as \"Run / Resume\" does: the board\n"
+                               "starts its program at line 0, or resumes a paused one. With --line N it\n"
+                               "starts at line N, as \"Run at line number\" does. With --monitor it then\n"
+                               "prints the status reports like 'velm monitor'.\n\n") +
+                QString::fromLatin1(kMonitorHelp),
+        .usesBoard = true,
+        .handler = runCommand,
+        .check = checkRun,
     });
     table.push_back(Command{
-        QStringLiteral("pause"),
-        QString(),
-        0,
-        0,
-        {},
-        QStringLiteral("pause the board's program"),
-        QStringLiteral("Sends the pause command (R07). 'velm run' resumes the program."),
-        true,
-        pauseCommand,
-        {},
+        .name = QStringLiteral("pause"),
+        .arguments = QString(),
+        .minArgs = 0,
+        .maxArgs = 0,
+        .options = {},
+        .summary = QStringLiteral("pause the board's program"),
+        .help = QStringLiteral("Sends the pause command (R07). 'velm run' resumes the program."),
+        .usesBoard = true,
+        .handler = pauseCommand,
+        .check = {},
     });
     table.push_back(Command{
-        QStringLiteral("stop"),
-        QString(),
-        0,
-        0,
-        {},
-        QStringLiteral("stop the board's program"),
-        QStringLiteral("Sends the stop command (R00)."),
-        true,
-        stopCommand,
-        {},
+        .name = QStringLiteral("stop"),
+        .arguments = QString(),
+        .minArgs = 0,
+        .maxArgs = 0,
+        .options = {},
+        .summary = QStringLiteral("stop the board's program"),
+        .help = QStringLiteral("Sends the stop command (R00)."),
+        .usesBoard = true,
+        .handler = stopCommand,
+        .check = {},
     });
     table.push_back(Command{
-        QStringLiteral("monitor"),
-        QString(),
-        0,
-        0,
-        {},
-        QStringLiteral("print the running board's status reports"),
-        QStringLiteral("Reads the status reports the board sends while its program runs, without\n"
-                       "sending anything.\n\n") +
-            QString::fromLatin1(kMonitorHelp),
-        true,
-        monitorCommand,
-        {},
+        .name = QStringLiteral("monitor"),
+        .arguments = QString(),
+        .minArgs = 0,
+        .maxArgs = 0,
+        .options = {},
+        .summary = QStringLiteral("print the running board's status reports"),
+        .help = QStringLiteral("Reads the status reports the board sends while its program runs, without\n"
+                               "sending anything.\n\n") +
+                QString::fromLatin1(kMonitorHelp),
+        .usesBoard = true,
+        .handler = monitorCommand,
+        .check = {},
     });
 }
 

@@ -112,38 +112,38 @@ int setCommand(Invocation &inv)
 void addSetupCommands(std::vector<Command> &table)
 {
     table.push_back(Command{
-        QStringLiteral("setup show"),
-        QString(),
-        0,
-        0,
-        {},
-        QStringLiteral("print the settings fields of the system setup window"),
-        QStringLiteral("Prints one line per field of the system setup window, FIELD=VALUE, with the\n"
-                       "value exactly as the window shows it (paths keep their leading blanks):\n"
-                       "comport, combaud, comparity, combits, comstopbits, comother, gfilebox,\n"
-                       "flashfileloc, listfileloc, flashmemfileloc."),
-        false,
-        showCommand,
+        .name = QStringLiteral("setup show"),
+        .arguments = QString(),
+        .minArgs = 0,
+        .maxArgs = 0,
+        .options = {},
+        .summary = QStringLiteral("print the settings fields of the system setup window"),
+        .help = QStringLiteral("Prints one line per field of the system setup window, FIELD=VALUE, with the\n"
+                               "value exactly as the window shows it (paths keep their leading blanks):\n"
+                               "comport, combaud, comparity, combits, comstopbits, comother, gfilebox,\n"
+                               "flashfileloc, listfileloc, flashmemfileloc."),
+        .usesBoard = false,
+        .handler = showCommand,
     });
     Command set{
-        QStringLiteral("setup set"),
-        QStringLiteral("FIELD=VALUE..."),
-        1,
-        -1,
-        {},
-        QStringLiteral("change settings fields and save them as the setup window does"),
-        QStringLiteral("Reads the settings file, replaces the named fields, and saves every field as\n"
-                       "\"Save Parameters\" does: a serial field keeps the rightmost characters of its\n"
-                       "fill text followed by the value (combaud=9600 stores 009600; the baud fill is\n"
-                       "038400), a path is right-aligned in 32 characters. Columns outside the fields\n"
-                       "are kept. The file is replaced through a temporary file. Prints the fields as\n"
-                       "stored. The port is not reopened: the console does that on Re-Connect.\n\n"
-                       "A value the console could not use is refused (exit 2, nothing written):\n"
-                       "comport 1-9; combaud 1 to 6 digits (300 is stored 000300); comparity n, e,\n"
-                       "o, m or s; combits 5-8; comstopbits 1 or 2; comother up to 16 printable\n"
-                       "characters; a path 1 to 32 printable characters without blanks."),
-        false,
-        setCommand,
+        .name = QStringLiteral("setup set"),
+        .arguments = QStringLiteral("FIELD=VALUE..."),
+        .minArgs = 1,
+        .maxArgs = -1,
+        .options = {},
+        .summary = QStringLiteral("change settings fields and save them as the setup window does"),
+        .help = QStringLiteral("Reads the settings file, replaces the named fields, and saves every field as\n"
+                               "\"Save Parameters\" does: a serial field keeps the rightmost characters of its\n"
+                               "fill text followed by the value (combaud=9600 stores 009600; the baud fill is\n"
+                               "038400), a path is right-aligned in 32 characters. Columns outside the fields\n"
+                               "are kept. The file is replaced through a temporary file. Prints the fields as\n"
+                               "stored. The port is not reopened: the console does that on Re-Connect.\n\n"
+                               "A value the console could not use is refused (exit 2, nothing written):\n"
+                               "comport 1-9; combaud 1 to 6 digits (300 is stored 000300); comparity n, e,\n"
+                               "o, m or s; combits 5-8; comstopbits 1 or 2; comother up to 16 printable\n"
+                               "characters; a path 1 to 32 printable characters without blanks."),
+        .usesBoard = false,
+        .handler = setCommand,
     };
     set.check = checkAssignments;
     table.push_back(std::move(set));

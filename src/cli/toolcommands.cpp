@@ -5,8 +5,8 @@
 #include "boardtools/memorybytes.h"
 #include "boardtools/paramblock.h"
 #include "cli/cli.h"
-#include "editors/codecs.h"
 #include "link/link.h"
+#include "settings/numbers.h"
 
 #include <QHash>
 
@@ -69,7 +69,7 @@ std::optional<qint64> fieldValue(const ParamField &f, const QString &text)
         if (named >= 0)
             return named;
     }
-    const std::optional<qint64> value = editors::parseNumber(text, false);
+    const std::optional<qint64> value = parseNumber(text, false);
     if (!value || *value < 0 || *value > f.maximum)
         return std::nullopt;
     return value;
@@ -94,32 +94,21 @@ QString checkAssignments(const Invocation &inv)
     return QString();
 }
 
-bool isNoLink(const QString &code)
-{
-    return code == QLatin1String("Z") || code == QLatin1String("7");
-}
-
-int refused()
-{
-    printError(QString::fromLatin1(kExchangeRefusedMessage));
-    return kExitFailed;
-}
-
 // A parameter exchange that did not end with code "0". docomax takes its
 // code from the reply: an empty code means the reply was cut short.
-int paramFailure(const ParamExchange &r, const QString &what)
+int paramFailure(const LinkResult &r, const QString &what)
 {
     if (!r.ran)
-        return refused();
+        return refusedStatus();
     const QString detail =
         r.code.isEmpty() ? QStringLiteral("reply of %1 characters, no result code").arg(r.reply.size()) : r.status();
     printError(QStringLiteral("%1 (%2)").arg(what, detail));
-    return isNoLink(r.code) || (r.code.isEmpty() && r.reply.isEmpty()) ? kExitNoLink : kExitFailed;
+    return exchangeStatus(r);
 }
 
 int paramsGet(Invocation &inv)
 {
-    const ParamExchange r = readParameters(inv.link());
+    const LinkResult r = readParameters(inv.link());
     if (!r.succeeded())
         return paramFailure(r, QStringLiteral("the parameter block could not be read"));
     printParams(blockFromReply(r.reply));
@@ -128,7 +117,7 @@ int paramsGet(Invocation &inv)
 
 int paramsSet(Invocation &inv)
 {
-    const ParamExchange read = readParameters(inv.link());
+    const LinkResult read = readParameters(inv.link());
     if (!read.succeeded())
         return paramFailure(read, QStringLiteral("the parameter block could not be read; nothing was written"));
     ParamBlock block = blockFromReply(read.reply);
@@ -162,7 +151,7 @@ int paramsSet(Invocation &inv)
     if (!modeNamed && now.modeBits == 3)
         block.setByte(kFlagsByte, block.byte(kFlagsByte) | 3);
 
-    const ParamExchange write = writeParameters(inv.link(), block);
+    const LinkResult write = writeParameters(inv.link(), block);
     if (!write.succeeded())
         return paramFailure(write, QString::fromLatin1(kStoreFailedText));
     printParams(block);
@@ -171,9 +160,9 @@ int paramsSet(Invocation &inv)
 
 int paramsReload(Invocation &inv)
 {
-    const ParamExchange r = reloadParameters(inv.link());
+    const LinkResult r = reloadParameters(inv.link());
     if (!r.succeeded()) {
-        if (r.ran && !r.reply.isEmpty() && !isNoLink(r.code))
+        if (r.ran && !r.reply.isEmpty() && !isNoLinkCode(r.code))
             printLine(r.reply);
         return paramFailure(r, QStringLiteral("the reload was not confirmed"));
     }
@@ -190,7 +179,7 @@ Area areaOf(const Invocation &inv)
 
 std::optional<qint64> wholeArg(const QString &text, qint64 minimum, qint64 maximum)
 {
-    const std::optional<qint64> v = editors::parseNumber(text, false);
+    const std::optional<qint64> v = parseNumber(text, false);
     if (!v || *v < minimum || *v > maximum)
         return std::nullopt;
     return v;
@@ -219,10 +208,10 @@ QString checkMem(const Invocation &inv, bool write)
 int memFailure(const MemoryOutcome &r, qint64 address)
 {
     if (!r.ran)
-        return refused();
-    if (r.code != QLatin1String("0")) {
+        return refusedStatus();
+    if (!r.succeeded()) {
         printError(QStringLiteral("address %1: no byte came back (%2)").arg(address).arg(r.status()));
-        return isNoLink(r.code) ? kExitNoLink : kExitFailed;
+        return exchangeStatus(r);
     }
     printError(QStringLiteral("address %1: the reply holds no byte: %2").arg(address).arg(r.reply));
     return kExitFailed;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "settings/numbers.h"
+
 #include <optional>
 #include <span>
 
@@ -42,11 +44,7 @@ QString encodeImage(std::span<const ImageField> fields, const QList<qint64> &val
 
 // ---- typed text --------------------------------------------------------------
 
-// A number as typed: blanks around it, an optional sign, decimal digits and,
-// where allowed, a fraction that is rounded to the nearest whole number with
-// halves going to the even neighbour. Nothing when the text is not such a
-// number or lies beyond 64 bits.
-std::optional<qint64> parseNumber(const QString &text, bool allowFraction);
+// Numbers as typed are read by parseNumber (settings/numbers.h).
 
 // A typed value checked against the range its field takes: the value, or the
 // one-line message that refuses it (naming the field and its range).

@@ -4,46 +4,6 @@
 
 namespace pvelm::editors {
 
-namespace {
-
-bool repliesInBlock(Routine routine)
-{
-    return routine == &Link::packreceiver || routine == &Link::packwriter;
-}
-
-template <typename Runner> LinkResult runExchange(Link &link, Routine routine, const QString &request, Runner run)
-{
-    LinkResult out;
-    if (routine == &Link::packwriter)
-        link.linkBlock = request;
-    else
-        link.linkPacket = request;
-    if (!run())
-        return out;
-    out.ran = true;
-    out.reply = repliesInBlock(routine) ? link.linkBlock : link.linkPacket;
-    out.code = link.linkErrorCode;
-    out.text = link.linkErrorText;
-    return out;
-}
-
-} // namespace
-
-LinkResult exchange(Link &link, Routine routine, const QString &request)
-{
-    // Look before touching the link state: a refused call must leave it alone.
-    if (link.isBusy())
-        return {};
-    return runExchange(link, routine, request, [&] { return (link.*routine)(); });
-}
-
-LinkResult exchange(LinkHold &hold, Link &link, Routine routine, const QString &request)
-{
-    if (!hold.acquired())
-        return {};
-    return runExchange(link, routine, request, [&] { return hold(routine); });
-}
-
 MoveOutcome getThenMove(Link &link, qint64 getLine, qint64 moveLine, bool moveAnyway)
 {
     MoveOutcome out;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "editors/codecs.h"
+#include "link/exchange.h"
 
 #include <array>
 #include <functional>
@@ -12,35 +13,11 @@ class Link;
 class LinkHold;
 } // namespace pvelm
 
-// The editors' exchanges with the board, shared by the four windows and the
-// `velm` editor commands: one exchange through the link, the position
+// The editors' own steps on top of the link's exchange (link/exchange.h),
+// shared by the four windows and the `velm` editor commands: the position
 // manager's get-then-move, and the nudge loop that repeats while a button is
 // held.
 namespace pvelm::editors {
-
-using Routine = bool (Link::*)();
-
-// What one exchange left behind.
-struct LinkResult
-{
-    bool ran = false; // false: refused, another exchange runs or the link is held
-    QString reply;    // linkPacket, or linkBlock for packreceiver and packwriter
-    QString code;     // linkErrorCode
-    QString text;     // linkErrorText
-
-    bool succeeded() const { return ran && code == QLatin1String("0"); }
-    // The port failed, or was not open: nothing goes through until it is
-    // opened again.
-    bool portFailed() const { return ran && code == QLatin1String("7"); }
-    // What the windows' status labels show: "0 No errors", "Z Unable to connect".
-    QString status() const { return code + QLatin1Char(' ') + text; }
-};
-
-// Puts `request` in linkPacket (linkBlock for packwriter) and runs the
-// routine. A refused exchange touches no field of the link.
-LinkResult exchange(Link &link, Routine routine, const QString &request);
-// The same on behalf of a hold.
-LinkResult exchange(LinkHold &hold, Link &link, Routine routine, const QString &request);
 
 // Position memory Get of `getLine`, then the move to the set at `moveLine`
 // ("T"). With `moveAnyway` (the window) the move goes out whatever the Get

@@ -76,6 +76,7 @@ TransferResult writePageLines(Link &link, const QStringList &lines, const Transf
         hold(&Link::sendLineAndWait);
         if (link.linkTimedOut) {
             r.outcome = Outcome::Failed;
+            r.code = link.linkErrorCode;
             r.detail = QStringLiteral("Stopped at page %1 (%2 of %3 pages written): %4")
                            .arg(r.stopPage)
                            .arg(r.done)
@@ -99,6 +100,7 @@ TransferResult writePageLines(Link &link, const QStringList &lines, const Transf
     if (last == LastReply::MustBeOk && !link.linkPacket.startsWith(QLatin1String("OV0OK"))) {
         link.linkTimedOut = true;
         r.outcome = Outcome::Failed;
+        r.code = link.linkErrorCode;
         const QString reply = link.linkPacket.isEmpty() ? QStringLiteral("no reply") : link.linkPacket;
         r.detail =
             lines.isEmpty()
@@ -172,6 +174,7 @@ TransferResult saveFlashRange(Link &link, int start, int end, const QString &hos
         hold(&Link::binreceiver);
         if (link.linkErrorCode != QLatin1String("0")) {
             r.outcome = Outcome::Failed;
+            r.code = link.linkErrorCode;
             const QString why = linkFailure(link);
             r.detail = QStringLiteral("Page %1 did not read (%2); ").arg(page).arg(why);
             r.detail += finish(false);

@@ -62,6 +62,7 @@ struct TransferResult
     QString stopPage; // the five-digit page number where it stopped
     // One line for the operator: what happened, where, and why.
     QString detail;
+    QString code;        // Failed: the link's code when it stopped
     int firstSaved = -1; // save: the pages the file (or FILE.partial) now holds (none: -1)
     int lastSaved = -1;
 

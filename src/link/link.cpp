@@ -1,5 +1,6 @@
 #include "link/link.h"
 
+#include "link/exchange.h"
 #include "link/packets.h"
 #include "settings/hostpaths.h"
 #include "settings/settings.h"
@@ -21,10 +22,6 @@
 namespace pvelm {
 
 namespace {
-
-const QString kCodeOk = QStringLiteral("0");
-const QString kCodeNoAnswer = QStringLiteral("Z");
-const QString kCodePortFailed = QStringLiteral("7");
 
 // Monotonic milliseconds; only differences and whole link-seconds matter.
 qint64 nowMs()

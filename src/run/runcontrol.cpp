@@ -67,13 +67,9 @@ std::optional<quint32> parseLineToRun(const QString &text, QString *why)
     return t.toUInt();
 }
 
-bool sendRunCommand(Link &link, const QString &packet)
+LinkResult sendRunCommand(Link &link, const QString &packet)
 {
-    // Look before filling linkPacket: a refused call must leave it alone.
-    if (link.isBusy())
-        return false;
-    link.linkPacket = packet;
-    return link.sendonly();
+    return exchange(link, &Link::sendonly, packet);
 }
 
 QString notificationText(int code)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/exchange.h"
+
 #include <functional>
 #include <optional>
 
@@ -26,10 +28,11 @@ QString stopPacket();
 // allowed). Anything else is refused with the reason in *why.
 std::optional<quint32> parseLineToRun(const QString &text, QString *why = nullptr);
 
-// Sends one run command with sendonly. False when refused (another exchange
-// is in progress, or a long operation holds the link); the link state is
-// then untouched. Whether the board took the handshake is linkErrorCode.
-bool sendRunCommand(Link &link, const QString &packet);
+// Sends one run command with sendonly. Not run when refused (another
+// exchange is in progress, or a long operation holds the link); the link
+// state is then untouched. Whether the board took the handshake is the
+// result's code.
+LinkResult sendRunCommand(Link &link, const QString &packet);
 
 // One status report, decoded into what the status labels show.
 struct StatusReport

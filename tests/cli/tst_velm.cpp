@@ -37,8 +37,8 @@ struct Case
     QByteArray wire;
     int exitCode;
     QString out, err;
-    QByteArray settings;
-    int loseAfterMs;
+    QByteArray settings{};
+    int loseAfterMs = -1;
 };
 
 QString exactly(const QByteArray &text)

@@ -390,7 +390,7 @@ void Velmcon::Runatline_Click()
 void Velmcon::startRun(quint32 line, const QString &note)
 {
     ToolWindow::HandlerGuard guard(this);
-    if (!sendRunCommand(m_link, runPacket(line)))
+    if (!sendRunCommand(m_link, runPacket(line)).ran)
         return refused();
     if (!note.isEmpty())
         statusBar()->showMessage(note);
@@ -403,14 +403,14 @@ void Velmcon::startRun(quint32 line, const QString &note)
 void Velmcon::pauseit_Click()
 {
     ToolWindow::HandlerGuard guard(this);
-    if (!sendRunCommand(m_link, pausePacket()))
+    if (!sendRunCommand(m_link, pausePacket()).ran)
         refused();
 }
 
 void Velmcon::stopall_Click()
 {
     ToolWindow::HandlerGuard guard(this);
-    if (!sendRunCommand(m_link, stopPacket()))
+    if (!sendRunCommand(m_link, stopPacket()).ran)
         refused();
 }
 

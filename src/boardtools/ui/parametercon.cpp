@@ -187,12 +187,12 @@ void Parametercon::fill(const ParamFields &f)
     m_iocon1->setChecked(f.lcpInput);
 }
 
-std::optional<ParamExchange> Parametercon::runExchange(ParamExchange (*exchange)(Link &))
+std::optional<LinkResult> Parametercon::runExchange(LinkResult (*exchange)(Link &))
 {
     const ButtonStates before = buttonStates();
     setButtons({false, false, false});
     m_responce->setText(kWaiting);
-    const ParamExchange r = exchange(m_link);
+    const LinkResult r = exchange(m_link);
     if (r.ran)
         return r;
     setButtons(before);
@@ -203,10 +203,10 @@ std::optional<ParamExchange> Parametercon::runExchange(ParamExchange (*exchange)
 void Parametercon::GparamX_Click()
 {
     HandlerGuard guard(this);
-    const std::optional<ParamExchange> done = runExchange(readParameters);
+    const std::optional<LinkResult> done = runExchange(readParameters);
     if (!done)
         return;
-    const ParamExchange &r = *done;
+    const LinkResult &r = *done;
     m_infoPacket->setText(r.reply);
     m_infoPacket->setCursorPosition(0);
     if (r.succeeded()) {
@@ -258,7 +258,7 @@ void Parametercon::StoreparamX_Click()
         setButtons(before);
         return;
     }
-    const ParamExchange r = writeParameters(m_link, *m_copy);
+    const LinkResult r = writeParameters(m_link, *m_copy);
     if (!r.ran) {
         m_infoPacket->setText(QString::fromLatin1(kExchangeRefusedMessage));
         setButtons(before);
@@ -272,10 +272,10 @@ void Parametercon::StoreparamX_Click()
 void Parametercon::recon_Click()
 {
     HandlerGuard guard(this);
-    const std::optional<ParamExchange> done = runExchange(reloadParameters);
+    const std::optional<LinkResult> done = runExchange(reloadParameters);
     if (!done)
         return;
-    const ParamExchange &r = *done;
+    const LinkResult &r = *done;
     m_infoPacket->setText(r.reply);
     m_infoPacket->setCursorPosition(0);
     m_responce->setText(r.status());

@@ -42,7 +42,7 @@ private:
     void setButtons(ButtonStates states);
     // Get and Reload: one exchange with the buttons off and the waiting text
     // shown; nothing when the link refused it (the buttons are as before).
-    std::optional<boardtools::ParamExchange> runExchange(boardtools::ParamExchange (*exchange)(Link &));
+    std::optional<LinkResult> runExchange(LinkResult (*exchange)(Link &));
     void fill(const boardtools::ParamFields &f);
     boardtools::StoreInput storeInput() const;
 

@@ -55,7 +55,7 @@ private:
     void addNote(const QString &note);
     void say(const QString &text);
     void showText(const QString &text);
-    void showFailure(const editors::LinkResult &r, const QString &what);
+    void showFailure(const LinkResult &r, const QString &what);
     // Position memory Get of the line typed, then the move to `moveLine`;
     // `stepTo` >= 0 moves the scroll bar there once the Get succeeded.
     void getThenMove(qint64 line, qint64 moveLine, int stepTo);

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <optional>
+
+#include <QString>
+
+// What the console and the command line talk to for one run, chosen in one
+// place from their options: --port, --simulate, --sim-fault and --trace, and
+// the test clock. Each program parses its own command line and hands the
+// values here.
+namespace pvelm {
+
+// The options as given; a missing option is nothing, one given empty is "".
+struct PortOptions
+{
+    std::optional<QString> port;     // --port: a device path or COMn
+    bool simulate = false;           // --simulate
+    std::optional<QString> simFault; // --sim-fault: a fault name for the virtual board
+    std::optional<QString> trace;    // --trace: the trace file
+    std::optional<QString> secondMs; // the test clock: PVELM_SECOND_MS
+};
+
+struct PortChoice
+{
+    // A conflict among the options, said the same by both programs; when
+    // set, nothing else is.
+    QString error;
+    // The device to open instead of the settings' port; empty: the settings'
+    // port, or the virtual board's when one is started.
+    QString device;
+    bool startBoard = false;
+    QString boardFault; // the fault name for the virtual board; empty: none
+    QString traceFile;  // host path of the trace file; empty: no trace
+    int secondMs = 0;   // length of a link-second for tests; 0: the real one
+    QString warning;    // a test clock that was ignored, and why
+
+    bool ok() const { return error.isEmpty(); }
+};
+
+// The environment variable of the test clock.
+inline constexpr char kSecondMsVariable[] = "PVELM_SECOND_MS";
+// Its value, when set.
+std::optional<QString> secondMsFromEnvironment();
+
+// The port argument as a device: "COMn" (any case, n from 1 to 999) is
+// port n as the settings number ports (hostpaths::portDevice), anything
+// else a device path taken as it stands.
+QString portDeviceFor(const QString &argument);
+
+PortChoice choosePort(const PortOptions &options);
+
+} // namespace pvelm
