@@ -4,6 +4,8 @@
 
 #include <array>
 
+#include <QRegularExpression>
+
 namespace pvelm::editors {
 
 namespace {

@@ -42,8 +42,7 @@ QPushButton *button(const char *name, const QString &caption)
     return button(QString::fromLatin1(name), caption);
 }
 
-QLineEdit *textBox(const QString &name, const QString &text, const QString &accessibleName, int chars,
-                   BoxWidth width)
+QLineEdit *textBox(const QString &name, const QString &text, const QString &accessibleName, int chars, BoxWidth width)
 {
     auto *box = new QLineEdit(text);
     box->setObjectName(name);

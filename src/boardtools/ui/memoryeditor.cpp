@@ -143,8 +143,8 @@ Memoryeditor::Memoryeditor(Link &link, QWidget *parent) : ToolWindow(parent), m_
     quickLayout->addWidget(new QLabel(QStringLiteral("Data")), 0, 1);
     for (int n = 1; n <= 4; ++n) {
         const size_t i = size_t(n - 1);
-        m_aaddress[i] =
-            textBox(QStringLiteral("Aaddress%1").arg(n), QStringLiteral("0"), QStringLiteral("Row %1 Address").arg(n), 7);
+        m_aaddress[i] = textBox(QStringLiteral("Aaddress%1").arg(n), QStringLiteral("0"),
+                                QStringLiteral("Row %1 Address").arg(n), 7);
         m_adata[i] =
             textBox(QStringLiteral("Adata%1").arg(n), QStringLiteral("0"), QStringLiteral("Row %1 Data").arg(n), 4);
         m_aread[i] = button(QStringLiteral("aread%1").arg(n), QStringLiteral("Read"));
@@ -364,7 +364,8 @@ void Memoryeditor::Command2_Click()
     HandlerGuard guard(this);
     disableActions();
     m_readData->clear();
-    const MemoryOutcome r = exchangeMemory(m_link, writePacket(area(), address(), readTyped(m_writeData->text()).value));
+    const MemoryOutcome r =
+        exchangeMemory(m_link, writePacket(area(), address(), readTyped(m_writeData->text()).value));
     if (!r.ran)
         m_messages->setText(QString::fromLatin1(kExchangeRefusedMessage));
     else if (!nineCharReply(r))

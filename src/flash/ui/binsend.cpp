@@ -242,7 +242,7 @@ void Binsend::savefla_Click()
     const auto end = flash::parseRangePage(m_endpage->text());
     if (!start || !end) {
         m_output->setPlainText(!start ? refusedRangeText(QStringLiteral("Start address"), m_startpage->text())
-                                     : refusedRangeText(QStringLiteral("End address"), m_endpage->text()));
+                                      : refusedRangeText(QStringLiteral("End address"), m_endpage->text()));
         return;
     }
     if (!flash::rangeAccepted(*start, *end)) {
