@@ -33,7 +33,7 @@ FUZZ_CXX ?= clang++-14
 FUZZ_SECONDS ?= 60
 FUZZ_COMPILER_SECONDS ?= 600
 
-.PHONY: all deps configure build run test bench fuzz format clean
+.PHONY: all deps configure build run test bench fuzz format format-check clean
 
 all: build
 
@@ -66,6 +66,11 @@ fuzz:
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
+
+# CI: fails when any source file is not formatted as .clang-format says.
+format-check:
+	@scripts/install-deps.sh --format
+	clang-format --dry-run --Werror $$(git ls-files '*.cpp' '*.h')
 
 clean:
 	rm -rf $(BUILD_DIR)

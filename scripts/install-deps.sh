@@ -2,12 +2,14 @@
 # Installs the Debian packages PVelm needs to build, test and run, but only
 # those that are missing, so repeated `make` runs cost nothing.
 # --fuzz: also clang and its libFuzzer runtime, for `make fuzz`.
+# --format: also clang-format, for `make format-check` (CI).
 set -euo pipefail
 
 packages=(build-essential cmake qt6-base-dev qt6-serialport-dev libgl1-mesa-dev xvfb xauth desktop-file-utils)
-if [ "${1:-}" = "--fuzz" ]; then
-    packages+=(clang-14 libclang-rt-14-dev)
-fi
+case "${1:-}" in
+--fuzz) packages+=(clang-14 libclang-rt-14-dev) ;;
+--format) packages+=(clang-format) ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do
