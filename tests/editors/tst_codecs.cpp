@@ -71,8 +71,6 @@ private slots:
             << QByteArray("0000000101F48000FFFF03E807D03039");
         QTest::newRow("servos 2 and 5 ticked") << QList<int>{10, 20, 30, 40, 50, 60, 70, 80} << 0x12
                                                << "POSITION S2=20, S5=50" << QByteArray("FFFF0014FFFFFFFF0032FFFF");
-        QTest::newRow("a short list: the rest stay")
-            << QList<int>{7} << 0x03 << "POSITION S1=7, S2=65535" << QByteArray("0007FFFF");
         QTest::newRow("none ticked") << QList<int>{1, 2} << 0 << QString() << QByteArray();
     }
     void pose()
