@@ -7,8 +7,10 @@
 #include "settings/portchoice.h"
 #include "settings/printable.h"
 #include "settings/settings.h"
+#include "settings/version.h"
 #include "sim/virtualboard.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 
@@ -115,6 +117,7 @@ struct Globals
 {
     PortOptions port; // --port, --simulate, --sim-fault, --trace
     bool help = false;
+    bool version = false;
 };
 
 QStringList words(const QString &name)
@@ -122,9 +125,58 @@ QStringList words(const QString &name)
     return name.split(QLatin1Char(' '), Qt::SkipEmptyParts);
 }
 
+// A negative number ("-10", "-1.5") is an argument, not an option.
 bool isOption(const QString &token)
 {
-    return token.size() > 1 && token.startsWith(QLatin1Char('-'));
+    if (token.size() < 2 || !token.startsWith(QLatin1Char('-')))
+        return false;
+    const QChar next = token.at(1) == QLatin1Char('.') && token.size() > 2 ? token.at(2) : token.at(1);
+    return !next.isDigit();
+}
+
+// The options every command takes, as the help names them.
+const QStringList &globalOptionNames()
+{
+    static const QStringList names{QStringLiteral("--port"), QStringLiteral("--simulate"), QStringLiteral("--trace"),
+                                   QStringLiteral("--help"), QStringLiteral("--version")};
+    return names;
+}
+
+qsizetype editDistance(const QString &a, const QString &b)
+{
+    std::vector<qsizetype> row(size_t(b.size()) + 1);
+    for (qsizetype j = 0; j <= b.size(); ++j)
+        row[size_t(j)] = j;
+    for (qsizetype i = 1; i <= a.size(); ++i) {
+        qsizetype diagonal = row[0];
+        row[0] = i;
+        for (qsizetype j = 1; j <= b.size(); ++j) {
+            const qsizetype above = row[size_t(j)];
+            row[size_t(j)] =
+                std::min({above + 1, row[size_t(j) - 1] + 1, diagonal + (a.at(i - 1) == b.at(j - 1) ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row[size_t(b.size())];
+}
+
+// "; did you mean 'NAME'?" for the candidate nearest to what was typed, when
+// one is close: at most two edits, and fewer than the typed word has letters
+// (so that "ab" does not become "go"). Otherwise `fallback`.
+QString suggestion(const QString &typed, const QStringList &candidates, const QString &fallback = QString())
+{
+    const QString word = typed.section(QLatin1Char('='), 0, 0);
+    const qsizetype letters = QString(word).remove(QLatin1Char('-')).size();
+    QString best;
+    qsizetype bestDistance = std::min<qsizetype>(2, letters - 1) + 1;
+    for (const QString &candidate : candidates) {
+        const qsizetype d = editDistance(word, candidate);
+        if (d < bestDistance) {
+            best = candidate;
+            bestDistance = d;
+        }
+    }
+    return best.isEmpty() ? fallback : QStringLiteral("; did you mean '%1'?").arg(best);
 }
 
 bool isHelp(const QString &token)
@@ -160,6 +212,10 @@ bool takeGlobal(const QStringList &args, qsizetype &i, Globals &g)
     const auto [name, inlineValue] = splitOption(args[i]);
     if (isHelp(name) && !inlineValue) {
         g.help = true;
+        return true;
+    }
+    if (name == QLatin1String("--version") && !inlineValue) {
+        g.version = true;
         return true;
     }
     if (name == QLatin1String("--simulate")) {
@@ -223,9 +279,16 @@ void printGeneralHelp()
     printLine(QStringLiteral("  --trace FILE   write every byte sent to and received from the board to FILE"));
     printLine(QStringLiteral("                 (one line a chunk: milliseconds, TX or RX, routine, bytes)"));
     printLine(QStringLiteral("  -h, --help     show this help; 'velm COMMAND --help' shows a command's help"));
+    printLine(QStringLiteral("  --version      print the program's version"));
     printLine(QString());
     printLine(QStringLiteral("Exit status: 0 success, 1 the job ran but failed, 2 bad usage, 3 no link"));
     printLine(QStringLiteral("(the port cannot be opened or the board does not answer)."));
+}
+
+// What the About window shows.
+void printVersion()
+{
+    printLine(QStringLiteral("%1 %2").arg(QLatin1String(kProgramName), QLatin1String(kProgramVersion)));
 }
 
 void printCommandHelp(const Command &c)
@@ -368,7 +431,12 @@ int runParsed(const QStringList &args)
         if (!isOption(args[i]))
             break;
         if (!takeGlobal(args, i, g))
-            throw UsageError{QStringLiteral("unknown option '%1'").arg(args[i])};
+            throw UsageError{QStringLiteral("unknown option '%1'").arg(args[i]) +
+                             suggestion(args[i], globalOptionNames())};
+    }
+    if (g.version) {
+        printVersion();
+        return kExitSuccess;
     }
 
     if (i >= args.size()) {
@@ -388,8 +456,14 @@ int runParsed(const QStringList &args)
                 break;
             prefix << args[j];
         }
-        if (prefix.isEmpty())
-            throw UsageError{QStringLiteral("unknown command '%1'; see 'velm --help'").arg(args[i])};
+        if (prefix.isEmpty()) {
+            QStringList names;
+            for (const Command &c : commandTable())
+                names << words(c.name).constFirst();
+            names.removeDuplicates();
+            throw UsageError{QStringLiteral("unknown command '%1'").arg(args[i]) +
+                             suggestion(args[i], names, QStringLiteral("; see 'velm --help'"))};
+        }
         const auto members = groupMembers(prefix);
         const qsizetype next = i + prefix.size();
         bool helpAsked = g.help;
@@ -403,8 +477,12 @@ int runParsed(const QStringList &args)
         if (next >= args.size() || isOption(args[next]))
             throw UsageError{
                 QStringLiteral("%1: missing subcommand (%2)").arg(group, memberList(members, prefix.size()))};
+        QStringList names;
+        for (const Command *c : members)
+            names << words(c->name).value(prefix.size());
         throw UsageError{QStringLiteral("%1: unknown subcommand '%2' (%3)")
-                             .arg(group, args[next], memberList(members, prefix.size()))};
+                             .arg(group, args[next], memberList(members, prefix.size())) +
+                         suggestion(args[next], names)};
     }
     i += words(command->name).size();
 
@@ -426,8 +504,13 @@ int runParsed(const QStringList &args)
         const auto [name, inlineValue] = splitOption(token);
         const auto opt = std::find_if(command->options.begin(), command->options.end(),
                                       [&](const Option &o) { return o.name == name; });
-        if (opt == command->options.end())
-            throw UsageError{QStringLiteral("%1: unknown option '%2'").arg(command->name, token)};
+        if (opt == command->options.end()) {
+            QStringList names;
+            for (const Option &o : command->options)
+                names << o.name;
+            throw UsageError{QStringLiteral("%1: unknown option '%2'").arg(command->name, token) +
+                             suggestion(token, names + globalOptionNames())};
+        }
         if (inv.options.contains(name))
             throw UsageError{QStringLiteral("%1: option '%2' given twice").arg(command->name, name)};
         if (opt->valueName.isEmpty()) {
@@ -441,6 +524,10 @@ int runParsed(const QStringList &args)
 
     if (g.help) {
         printCommandHelp(*command);
+        return kExitSuccess;
+    }
+    if (g.version) {
+        printVersion();
         return kExitSuccess;
     }
     const PortChoice choice = checkGlobals(g);
@@ -484,6 +571,7 @@ int runParsed(const QStringList &args)
             return status;
     }
     inv.session = &session;
+    inv.openBoard = [&session, &choice] { return openLink(session, choice); };
     const int status = command->handler(inv);
     std::fflush(stdout);
     return status;

@@ -60,6 +60,10 @@ struct Invocation
     }
     Link &link() const;
     const SettingsRecord &settings() const;
+    // Opens the link of a command that decides on its own whether it talks
+    // to the board (usesBoard false): 0 when the port is open, otherwise the
+    // exit status, its message already printed.
+    std::function<int()> openBoard;
 };
 
 struct Option

@@ -4,6 +4,7 @@
 
 #include "cli/cli.h"
 #include "editors/exchanges.h"
+#include "editors/pose.h"
 #include "link/link.h"
 
 namespace pvelm::cli {
@@ -199,6 +200,11 @@ int positionCurrent(Invocation &inv)
     const std::optional<QList<int>> current = r.succeeded() ? currentFromReply(r.reply) : std::nullopt;
     if (!current)
         return failed(r, QStringLiteral("no positions read"));
+    // --script: the statement "Insert Pose" of the script editor writes.
+    if (inv.has(QStringLiteral("--script"))) {
+        printLine(poseStatement(*current));
+        return kExitSuccess;
+    }
     QStringList values;
     for (int p : *current)
         values << QString::number(p);
@@ -357,21 +363,26 @@ void addEditorCommands(std::vector<Command> &table)
                                  "(short command T) and prints \"reply\" and the board's reply. When the set\n"
                                  "cannot be read nothing is moved.",
                                  positionMove, lineOnly));
-    table.push_back(boardCommand("position current", "[LINE]", 0, 1, "read the servos' current positions",
-                                 "Reads the current positions (command R01, with LINE in its line field; default\n"
-                                 "10000 as the position manager opens) and prints \"current\" and the eight\n"
-                                 "positions in decimal.",
-                                 positionCurrent, [](const Invocation &inv) {
-                                     return inv.args.isEmpty() ? QString() : checkLineArg(inv, QStringLiteral("LINE"));
-                                 }));
+    table.push_back(boardCommand(
+        "position current", "[LINE]", 0, 1, "read the servos' current positions",
+        "Reads the current positions (command R01, with LINE in its line field; default\n"
+        "10000 as the position manager opens) and prints \"current\" and the eight\n"
+        "positions in decimal. With --script it prints them as the script statement\n"
+        "that moves every servo there, as \"Insert Pose\" does in the script editor:\n"
+        "POSITION S1=32768, S2=32768, ..., S8=32768",
+        positionCurrent,
+        [](const Invocation &inv) {
+            return inv.args.isEmpty() ? QString() : checkLineArg(inv, QStringLiteral("LINE"));
+        },
+        {Option{QStringLiteral("--script"), QString(), QStringLiteral("print a POSITION statement instead")}}));
     table.push_back(boardCommand("output", "N on|off", 2, 2, "switch an output on or off",
                                  "Switches output N (0-255) on or off (short command O) and prints \"reply\"\n"
                                  "and the board's reply.",
                                  outputCommand, checkOutputArgs));
     table.push_back(boardCommand("nudge", "SERVO STEP", 2, 2, "nudge a servo as a held nudge button does",
-                                 "Nudges servo SERVO (1-8) by STEP: 1 or 10 up, -1 or -10 down (write \"--\" before\n"
-                                 "a negative step: velm nudge 3 -- -10). With --repeat N the nudge is sent N\n"
-                                 "times back to back, holding the link, as while a button is held down. Prints\n"
+                                 "Nudges servo SERVO (1-8) by STEP: 1 or 10 up, -1 or -10 down (velm nudge 3 -10).\n"
+                                 "With --repeat N the nudge is sent N times back to back, holding the link, as\n"
+                                 "while a button is held down. Prints\n"
                                  "one line per nudge: \"nudge\", the servo and its new position, or \"Error\".",
                                  nudgeCommand, checkNudgeArgs,
                                  {Option{QStringLiteral("--repeat"), QStringLiteral("N"),

@@ -2,6 +2,7 @@
 // window and the operations of the flash memory utility, on the command line.
 
 #include "cli/cli.h"
+#include "cli/steps.h"
 #include "flash/flashpages.h"
 #include "flash/transfer.h"
 #include "link/exchange.h"
@@ -40,15 +41,15 @@ private:
     void (*m_previous)(int) = nullptr;
 };
 
-// The hooks of a long operation for a terminal: one updating line on
-// standard error (page, done/total, time left), nothing when standard error
-// is not a terminal.
-flash::TransferHooks terminalHooks(QString *currentPage)
+// The hooks of a long operation. On a terminal: one updating line on
+// standard error (page, done/total, time left). Otherwise, for a log: one
+// line each time another tenth of the pages is done, "download: 40% (160 of
+// 400 pages, 0:30 left)".
+flash::TransferHooks progressHooks(QString *currentPage, const QString &label)
 {
     flash::TransferHooks hooks;
-    const bool tty = ::isatty(STDERR_FILENO);
     hooks.pageStarting = [currentPage](const QString &lineOrPage) { *currentPage = lineOrPage.left(5); };
-    if (tty) {
+    if (::isatty(STDERR_FILENO)) {
         hooks.progress = [currentPage](const flash::Progress &p) {
             const QString left = flash::formatRemaining(p.remainingMs());
             const QString line = QStringLiteral("\rpage %1  %2/%3  %4")
@@ -57,6 +58,22 @@ flash::TransferHooks terminalHooks(QString *currentPage)
                                      .arg(p.total)
                                      .arg(left.isEmpty() ? QString() : left + QStringLiteral(" left"));
             const QByteArray bytes = line.leftJustified(48).toLocal8Bit();
+            std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
+            std::fflush(stderr);
+        };
+    } else {
+        hooks.progress = [label, tenths = 0](const flash::Progress &p) mutable {
+            if (p.total <= 0 || p.done * 10 / p.total <= tenths)
+                return;
+            tenths = p.done * 10 / p.total;
+            const QString left = p.done < p.total ? flash::formatRemaining(p.remainingMs()) : QString();
+            const QByteArray bytes = QStringLiteral("%1: %2% (%3 of %4 pages%5)\n")
+                                         .arg(label)
+                                         .arg(p.done * 100 / p.total)
+                                         .arg(p.done)
+                                         .arg(p.total)
+                                         .arg(left.isEmpty() ? QString() : QStringLiteral(", %1 left").arg(left))
+                                         .toLocal8Bit();
             std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
             std::fflush(stderr);
         };
@@ -91,31 +108,16 @@ int transferStatus(const flash::TransferResult &r)
     }
 }
 
-int writeFile(Invocation &inv, const QString &path, const char *failureText)
-{
-    Link &link = inv.link();
-    QString page;
-    const InterruptCatcher catcher;
-    const flash::TransferResult r = flash::writePageFile(link, hostpaths::toHost(path), terminalHooks(&page));
-    endProgressLine();
-    if (r.ok()) {
-        printLine(r.detail);
-        return kExitSuccess;
-    }
-    printError(QStringLiteral("%1: %2").arg(QString::fromLatin1(failureText), r.detail));
-    return transferStatus(r);
-}
-
 int downloadCommand(Invocation &inv)
 {
     const QString path =
         inv.args.isEmpty() ? inv.settings().path(SettingsRecord::kTempHexPathColumn) : inv.args.constFirst();
-    return writeFile(inv, path, flash::kFlashWriteError);
+    return downloadStep(inv, path, flash::kFlashWriteError, QStringLiteral("download"));
 }
 
 int flashWriteCommand(Invocation &inv)
 {
-    return writeFile(inv, inv.args.constFirst(), "the flash file was not written");
+    return downloadStep(inv, inv.args.constFirst(), "the flash file was not written", QStringLiteral("flash write"));
 }
 
 QString notAPage(const QString &what, const QString &text)
@@ -175,8 +177,9 @@ int flashSaveCommand(Invocation &inv)
     Link &link = inv.link();
     QString page;
     const InterruptCatcher catcher;
-    const flash::TransferResult r = flash::saveFlashRange(link, start, end, hostpaths::toHost(inv.args.at(2)),
-                                                          terminalHooks(&page), flash::PartialSave::BesideIt);
+    const flash::TransferResult r =
+        flash::saveFlashRange(link, start, end, hostpaths::toHost(inv.args.at(2)),
+                              progressHooks(&page, QStringLiteral("flash save")), flash::PartialSave::BesideIt);
     endProgressLine();
     if (r.ok()) {
         printLine(r.detail);
@@ -207,6 +210,25 @@ QString eraseNeedsYes(const Invocation &inv)
 
 } // namespace
 
+int downloadStep(Invocation &inv, const QString &path, const char *failureText, const QString &label)
+{
+    Link &link = inv.link();
+    QString page;
+    const InterruptCatcher catcher;
+    const flash::TransferResult r = flash::writePageFile(link, hostpaths::toHost(path), progressHooks(&page, label));
+    endProgressLine();
+    if (r.ok()) {
+        printLine(r.detail);
+        return kExitSuccess;
+    }
+    // A cancel was asked for: it needs no failure message in front of it.
+    if (r.outcome == flash::Outcome::Cancelled)
+        printError(r.detail);
+    else
+        printError(QStringLiteral("%1: %2").arg(QString::fromLatin1(failureText), r.detail));
+    return transferStatus(r);
+}
+
 void addFlashCommands(std::vector<Command> &table)
 {
     Command download{
@@ -219,8 +241,10 @@ void addFlashCommands(std::vector<Command> &table)
         .help = QStringLiteral("Writes every page line of HEXFILE (default: the temp hex file of the settings,\n"
                                "c:\\Corvane\\flash.tmp) into the board's flash, one page at a time, as \"Write to\n"
                                "Flash\" does. The board must confirm the last page with \"OV0OK\". On a terminal\n"
-                               "the page, pages done and time left show on standard error; Ctrl+C stops after\n"
-                               "the page in transfer. A failure says at which page the download stopped."),
+                               "the page, pages done and time left show on standard error; otherwise a line\n"
+                               "there each tenth of the pages (download: 40% (160 of 400 pages, 0:30 left)).\n"
+                               "Ctrl+C stops after the page in transfer. A failure says at which page the\n"
+                               "download stopped."),
         .usesBoard = true,
         .handler = downloadCommand,
     };

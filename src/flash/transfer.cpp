@@ -27,6 +27,11 @@ struct Clock
 
 } // namespace
 
+QString cancelledWriteText(const QString &page)
+{
+    return QStringLiteral("Cancelled after page %1: the board's flash now holds part of the new program").arg(page);
+}
+
 qint64 Progress::remainingMs() const
 {
     if (done <= 0 || total <= 0)
@@ -89,10 +94,7 @@ TransferResult writePageLines(Link &link, const QStringList &lines, const Transf
             hooks.progress(clock.at(r.done, r.total));
         if (r.done < r.total && hooks.cancelled && hooks.cancelled()) {
             r.outcome = Outcome::Cancelled;
-            r.detail = QStringLiteral("Cancelled after page %1 (%2 of %3 pages written)")
-                           .arg(r.stopPage)
-                           .arg(r.done)
-                           .arg(r.total);
+            r.detail = cancelledWriteText(r.stopPage);
             return r;
         }
     }

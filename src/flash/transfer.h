@@ -20,6 +20,10 @@ namespace pvelm::flash {
 // The download's one failure message.
 inline constexpr char kFlashWriteError[] = "Error writing controller";
 
+// What a write cancelled after `page` (the page line's number) says: the
+// pages before the cancel are in the board, the rest are not.
+QString cancelledWriteText(const QString &page);
+
 // Where an operation stands, for a progress bar and the time left.
 struct Progress
 {

@@ -87,9 +87,9 @@ SettingsLoad loadSettings(SettingsRecord &record)
     }
     // What a save killed half-way left beside the record and the compiler's
     // work files; the files themselves are whole, old or new.
-    removeStaleTemporaries({file, hostpaths::workFile(QStringLiteral("premerged.tmp")),
-                            hostpaths::workFile(QStringLiteral("fixup.tmp")),
-                            hostpaths::workFile(QStringLiteral("fixup1.tmp"))});
+    removeStaleTemporaries(
+        {file, hostpaths::workFile(QStringLiteral("premerged.tmp")), hostpaths::workFile(QStringLiteral("fixup.tmp")),
+         hostpaths::workFile(QStringLiteral("fixup1.tmp")), hostpaths::workFile(QStringLiteral("sourcemap.tmp"))});
     SettingsLoad made;
     if (!QFileInfo::exists(file) && !saveFile(file, SettingsRecord::defaultRecord(), &made.error))
         return made;

@@ -7,6 +7,14 @@
 #include "sim/virtualboard.h"
 #include "support/testenv.h"
 
+#include <csignal>
+#include <poll.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <QProcess>
 #include <QRegularExpression>
 #include <QtTest>
 
@@ -81,11 +89,15 @@ private slots:
             errLine("send long: unexpected argument '9'"));
         row("fault without simulate", {"--sim-fault", "no-answer", "version"}, "", 2, "",
             errLine("--sim-fault needs --simulate"));
+        // A name close to a known one is named; "--bogus" above is not close.
         row("compile, unknown option", {"compile", "--lst", "x"}, "", 2, "",
-            errLine("compile: unknown option '--lst'"));
-        // No source file yet: both passes fail at element address 0.
+            errLine("compile: unknown option '--lst'; did you mean '--list'?"));
+        row("unknown command", {"versoin"}, "", 2, "", errLine("unknown command 'versoin'; did you mean 'version'?"));
+        row("velm --version", {"--version"}, "", 0, exactly("PVelm Version 1.06\n"));
+        // No source file yet: both passes fail at element address 0, said once.
         row("compile, no source", {"compile"}, "", 1, "",
-            "(" + exactly("velm: Processing Error or Canot open Velm or temp File Line#:0 (") + "[^\n]*\n){2}");
+            exactly("velm: Processing Error or Canot open Velm or temp File Line#:0 (pass 1: cannot open ") +
+                "[^\n]*\n");
 
         row("velm --help", {"--help"}, "", 0, kUsageLine + "COMMAND .*");
         // --help wins over arguments that would otherwise be wrong.
@@ -261,6 +273,134 @@ private slots:
         QCOMPARE(r.exitCode, 0);
         QCOMPARE(r.err, root.file("warn.txt").toLocal8Bit() +
                             ":1: warning: label WIAT1\\x07 is never used: did you mean WAIT?\n");
+    }
+
+    // velm go: a script with errors never reaches the port; a clean one is
+    // downloaded, run from line 0 and watched, each report naming its
+    // statement, with --changes only when it differs from the last.
+    void go()
+    {
+        TestRoot root;
+        VirtualBoard board;
+        QVERIFY(board.start());
+        const QString errors = PVELM_SOURCE_DIR "/examples/errors.txt";
+        VelmRun r = runVelm({"--port", "/nonexistent", "go", errors});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.endsWith("velm: go: the program has 12 errors; nothing was sent to the board\n"),
+                 r.err.constData());
+
+        const QString script = root.file("arm.txt");
+        QVERIFY(writeAllBytes(script, "WAIT 20\r\n\r\nWAIT 20\r\nSTOP\r\n"));
+        r = runVelm({"--port", board.devicePath(), "go", script, "--monitor", "--changes"});
+        QCOMPARE(r.exitCode, 0);
+        const auto report = [&](const char *mode, int line, int source) {
+            return QStringLiteral("mode=%1 line=%2 position=0 stack=0 loop=0 source=%3:%4 notification=0 - No errors\n")
+                .arg(mode)
+                .arg(line)
+                .arg(script)
+                .arg(source)
+                .toLocal8Bit();
+        };
+        QCOMPARE(r.out, "1 of 1 pages written\n" + report("Running", 0, 1) + report("Running", 1, 3) +
+                            report("Stopped", 2, 4));
+        QVERIFY(board.received().contains("$" + pvelm::runPacket(0).toLatin1()));
+    }
+
+    // Ctrl-C during a download without a terminal: a line each tenth of the
+    // pages, then where it stopped, and nothing sent after that page.
+    void cancelledDownload()
+    {
+        TestRoot root;
+        VirtualBoard board;
+        QVERIFY(board.start());
+        board.setPageProgramMs(30);
+        QByteArray pages;
+        for (int page = 0; page < 20; ++page)
+            pages += QByteArray::number(page).rightJustified(5, '0') + QByteArray(528, '0') + "\r\n";
+        QVERIFY(writeAllBytes(root.file("p.tmp"), pages));
+        QProcess velm;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("PVELM_SECOND_MS", "40");
+        velm.setProcessEnvironment(env);
+        velm.setReadChannel(QProcess::StandardError);
+        velm.start(PVELM_BINARY_DIR "/velm", {"--port", board.devicePath(), "download", root.file("p.tmp")});
+        QByteArray err;
+        while (!err.contains("download: 30%") && velm.waitForReadyRead(10000))
+            err += velm.readAllStandardError();
+        QVERIFY2(velm.state() == QProcess::Running && velm.processId() > 0, err.constData());
+        ::kill(pid_t(velm.processId()), SIGINT);
+        QVERIFY(velm.waitForFinished(10000));
+        err += velm.readAllStandardError();
+        QCOMPARE(velm.exitCode(), 1);
+        const int sent = int(board.received().count('$'));
+        const QList<QByteArray> lines = err.split('\n');
+        QCOMPARE(lines.size(), sent / 2 + 2);
+        for (int k = 0; k < sent / 2; ++k)
+            QVERIFY(lines.at(k).startsWith(
+                QStringLiteral("download: %1% (%2 of 20 pages, 0:").arg(10 * k + 10).arg(2 * k + 2).toLatin1()));
+        QCOMPARE(lines.at(sent / 2), QStringLiteral("velm: Cancelled after page %1: the board's flash now holds "
+                                                    "part of the new program")
+                                         .arg(sent - 1, 5, 10, QLatin1Char('0'))
+                                         .toLatin1());
+    }
+
+    // The monitor on a terminal: p and s go out as pause and stop while it
+    // runs, and the terminal has its echo and line editing back afterwards.
+    void terminalKeys()
+    {
+        TestRoot root;
+        VirtualBoard board;
+        QVERIFY(board.start());
+        board.updateState([](pvelm::sim::BoardState &s) { // GOTO 0 at line 0
+            s.flash.replace(0, 32, QByteArray::fromHex("0AFF0000" + QByteArray(28, 'F')));
+        });
+        qputenv("PVELM_SECOND_MS", "40");
+        const QByteArray device = board.devicePath().toLocal8Bit(); // nothing is made after the fork
+        int master = -1;
+        const pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
+        if (pid == 0) {
+            ::execl(PVELM_BINARY_DIR "/velm", "velm", "--port", device.constData(), "run", "--monitor", nullptr);
+            ::_exit(127);
+        }
+        qunsetenv("PVELM_SECOND_MS");
+        QVERIFY(pid > 0);
+        // A velm left monitoring the endless program is ended with the test.
+        bool reaped = false;
+        const auto cleanup = qScopeGuard([&] {
+            if (!reaped && ::kill(pid, SIGKILL) == 0)
+                ::waitpid(pid, nullptr, 0);
+            ::close(master);
+        });
+        QByteArray seen;
+        const auto readUntil = [&](const QByteArray &text) {
+            QDeadlineTimer deadline(10000);
+            pollfd fd{master, POLLIN, 0};
+            while (!seen.contains(text) && !deadline.hasExpired() && ::poll(&fd, 1, 100) >= 0) {
+                char buffer[4096];
+                const ssize_t n = fd.revents ? ::read(master, buffer, sizeof buffer) : 0;
+                if (n < 0)
+                    break;
+                seen.append(buffer, n);
+            }
+            return seen.contains(text);
+        };
+        QVERIFY2(readUntil("mode=Running"), seen.constData());
+        QVERIFY(seen.contains("velm: keys: p pause, r resume, s stop the board; Ctrl-C ends the monitor"));
+        QCOMPARE(::write(master, "p", 1), 1);
+        QVERIFY2(readUntil("mode=Paused"), seen.constData());
+        QCOMPARE(::write(master, "s", 1), 1);
+        QVERIFY2(readUntil("mode=Stopped"), seen.constData());
+        int status = -1;
+        QDeadlineTimer deadline(10000);
+        while (!(reaped = ::waitpid(pid, &status, WNOHANG) == pid) && !deadline.hasExpired())
+            QTest::qWait(20);
+        QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        const QByteArray run = "$" + pvelm::runPacket(0).toLatin1();
+        QCOMPARE(board.received().replace("&", ""),
+                 run + "$" + pvelm::pausePacket().toLatin1() + "$" + pvelm::stopPacket().toLatin1());
+        termios after{};
+        QCOMPARE(::tcgetattr(master, &after), 0);
+        QCOMPARE(after.c_lflag & (ICANON | ECHO), tcflag_t(ICANON | ECHO));
     }
 };
 

@@ -4,7 +4,9 @@
 // servos travel after a move and take nudges. The packets, and what Put and
 // Get leave in flash, are checked through the window and velm tests.
 
+#include "compiler/compilehelpers.h"
 #include "editors/codecs.h"
+#include "editors/pose.h"
 #include "sim/boardengine.h"
 
 #include <QtTest>
@@ -55,6 +57,37 @@ class TestCodecs : public QObject
     Q_OBJECT
 
 private slots:
+    // The statement "Insert Pose" and `velm position current --script` write,
+    // and the position element the compiler makes of it.
+    void pose_data()
+    {
+        QTest::addColumn<QList<int>>("positions");
+        QTest::addColumn<int>("used");
+        QTest::addColumn<QString>("statement");
+        QTest::addColumn<QByteArray>("element");
+        QTest::newRow("all eight, the ends of the range")
+            << QList<int>{0, 1, 500, 32768, 65535, 1000, 2000, 12345} << 0xFF
+            << "POSITION S1=0, S2=1, S3=500, S4=32768, S5=65535, S6=1000, S7=2000, S8=12345"
+            << QByteArray("0000000101F48000FFFF03E807D03039");
+        QTest::newRow("servos 2 and 5 ticked") << QList<int>{10, 20, 30, 40, 50, 60, 70, 80} << 0x12
+                                               << "POSITION S2=20, S5=50" << QByteArray("FFFF0014FFFFFFFF0032FFFF");
+        QTest::newRow("none ticked") << QList<int>{1, 2} << 0 << QString() << QByteArray();
+    }
+    void pose()
+    {
+        QFETCH(QList<int>, positions);
+        QFETCH(int, used);
+        QFETCH(QString, statement);
+        QFETCH(QByteArray, element);
+        QCOMPARE(poseStatement(positions, std::bitset<8>(quint64(used))), statement);
+        if (statement.isEmpty())
+            return;
+        TestRoot root;
+        const compilertest::CompileRun run = compilertest::Workspace(root).compile(statement.toLatin1() + "\r\n");
+        QCOMPARE(run.counters.errorbumper, 0);
+        QCOMPARE(run.hex, compilertest::crlf({compilertest::pageLine(0, {{0, element}})}));
+    }
+
     void image_data()
     {
         QTest::addColumn<bool>("packed");

@@ -50,11 +50,15 @@ private slots:
                     0,
                     "position" + QByteArray(" 65535").repeated(8) + "\nreply OT002710H\n",
                     ""};
-        QTest::newRow("nudge repeated, negative step after --") << Case{{"nudge", "--repeat", "2", "3", "--", "-10"},
-                                                                        "-OD001003H-OD001003H",
-                                                                        0,
-                                                                        "nudge 3 32758\nnudge 3 32748\n",
-                                                                        ""};
+        // A negative number is an argument, not an unknown option.
+        QTest::newRow("nudge repeated, negative step") << Case{
+            {"nudge", "--repeat", "2", "3", "-10"}, "-OD001003H-OD001003H", 0, "nudge 3 32758\nnudge 3 32748\n", ""};
+        QTest::newRow("current positions as a script statement")
+            << Case{{"position", "current", "--script"},
+                    "$OV0R01002710" + kLongTail,
+                    0,
+                    "POSITION S1=32768, S2=32768, S3=32768, S4=32768, S5=32768, S6=32768, S7=32768, S8=32768\n",
+                    ""};
         QTest::newRow("step refused") << Case{
             {"nudge", "3", "5"}, "", 2, "", "velm: STEP: \"5\" refused; enter 1, 10, -1 or -10\n"};
         QTest::newRow("silent board: no link")

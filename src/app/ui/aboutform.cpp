@@ -1,5 +1,7 @@
 #include "app/ui/aboutform.h"
 
+#include "settings/version.h"
+
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -11,7 +13,7 @@ Aboutform::Aboutform(QWidget *parent) : ToolWindow(parent)
     setObjectName(QStringLiteral("Aboutform"));
     setWindowTitle(QStringLiteral("About PVelm"));
 
-    auto *name = new QLabel(QStringLiteral("PVelm"));
+    auto *name = new QLabel(QLatin1String(kProgramName));
     name->setObjectName(QStringLiteral("productName"));
     QFont big = name->font();
     big.setPointSizeF(big.pointSizeF() * 1.6);
@@ -19,7 +21,7 @@ Aboutform::Aboutform(QWidget *parent) : ToolWindow(parent)
     name->setFont(big);
     name->setAlignment(Qt::AlignCenter);
 
-    auto *version = new QLabel(QStringLiteral("Version 1.06"));
+    auto *version = new QLabel(QLatin1String(kProgramVersion));
     version->setObjectName(QStringLiteral("productVersion"));
     version->setAlignment(Qt::AlignCenter);
 
