@@ -2,6 +2,7 @@
 // window and the operations of the flash memory utility, on the command line.
 
 #include "cli/cli.h"
+#include "cli/manyboards.h"
 #include "flash/flashpages.h"
 #include "flash/transfer.h"
 #include "link/exchange.h"
@@ -48,7 +49,21 @@ flash::TransferHooks terminalHooks(QString *currentPage)
     flash::TransferHooks hooks;
     const bool tty = ::isatty(STDERR_FILENO);
     hooks.pageStarting = [currentPage](const QString &lineOrPage) { *currentPage = lineOrPage.left(5); };
-    if (tty) {
+    if (reportsBoardProgress()) {
+        // Serving one board of many: the velm that started this one draws
+        // the line.
+        hooks.progress = [currentPage](const flash::Progress &p) {
+            const QByteArray line = QStringLiteral("%1%2 %3 %4 %5\n")
+                                        .arg(QLatin1String(kBoardProgressPrefix))
+                                        .arg(p.done)
+                                        .arg(p.total)
+                                        .arg(p.remainingMs())
+                                        .arg(currentPage->isEmpty() ? QStringLiteral("-") : *currentPage)
+                                        .toLocal8Bit();
+            std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
+            std::fflush(stderr);
+        };
+    } else if (tty) {
         hooks.progress = [currentPage](const flash::Progress &p) {
             const QString left = flash::formatRemaining(p.remainingMs());
             const QString line = QStringLiteral("\rpage %1  %2/%3  %4")
