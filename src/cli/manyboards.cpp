@@ -7,6 +7,7 @@
 
 #include "cli/manyboards.h"
 
+#include "flash/transfer.h"
 #include "settings/hostpaths.h"
 
 #include <algorithm>
@@ -190,9 +191,9 @@ private:
         if (b.total == 0)
             return QStringLiteral("running");
         QString s = QStringLiteral("page %1  %2/%3").arg(b.page).arg(b.done).arg(b.total);
-        if (b.leftMs >= 0)
-            s +=
-                QStringLiteral("  %1:%2 left").arg(b.leftMs / 60000).arg(b.leftMs / 1000 % 60, 2, 10, QLatin1Char('0'));
+        const QString left = flash::formatRemaining(b.leftMs);
+        if (!left.isEmpty())
+            s += QStringLiteral("  ") + left + QStringLiteral(" left");
         return s;
     }
 
