@@ -243,7 +243,8 @@ void printGeneralHelp()
     printLine(QStringLiteral("  -h, --help     show this help; 'velm COMMAND --help' shows a command's help"));
     printLine(QString());
     printLine(QStringLiteral("Exit status: 0 success, 1 the job ran but failed, 2 bad usage, 3 no link"));
-    printLine(QStringLiteral("(the port cannot be opened or the board does not answer)."));
+    printLine(QStringLiteral("(the port cannot be opened or the board does not answer); with several boards the"));
+    printLine(QStringLiteral("highest of the boards' statuses."));
 }
 
 void printCommandHelp(const Command &c)

@@ -139,8 +139,9 @@ QJsonObject result(const Board &b, const QString &command)
 QStringList childArguments(const ManyBoards &run, const Board &b)
 {
     QStringList a = run.portOptions.value_or(QStringList{QStringLiteral("--port"), b.port});
+    // One board (--json alone) keeps the file names as given.
     if (run.trace)
-        a << QStringLiteral("--trace") << taggedFile(*run.trace, b.port);
+        a << QStringLiteral("--trace") << (run.ports.size() > 1 ? taggedFile(*run.trace, b.port) : *run.trace);
     a << run.command->name.split(QLatin1Char(' '));
     for (const Option &o : run.command->options) {
         if (!run.options.contains(o.name))
@@ -333,7 +334,8 @@ int runManyBoards(const ManyBoards &run)
     for (qsizetype i = 0; i < run.ports.size(); ++i) {
         boards[size_t(i)].port = run.ports.at(i);
         if (command == QLatin1String("flash save"))
-            boards[size_t(i)].file = taggedFile(run.args.at(2), run.ports.at(i));
+            boards[size_t(i)].file =
+                run.ports.size() > 1 ? taggedFile(run.args.at(2), run.ports.at(i)) : run.args.at(2);
         portWidth = std::max(portWidth, int(run.ports.at(i).size()) + 2);
     }
 
