@@ -339,6 +339,14 @@ int runManyBoards(const ManyBoards &run)
         portWidth = std::max(portWidth, int(run.ports.at(i).size()) + 2);
     }
 
+    // Ctrl+C (or a SIGINT or SIGTERM sent to this process) is passed on to
+    // every board's velm as one SIGINT, so each stops after its page. They
+    // run in process groups of their own, so the terminal's Ctrl+C reaches
+    // them only that way, once, and not again after their page.
+    g_interrupts = 0;
+    const auto previousInt = std::signal(SIGINT, onInterrupt);
+    const auto previousTerm = std::signal(SIGTERM, onInterrupt);
+
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QString::fromLatin1(kBoardProgressVariable), QStringLiteral("1"));
     QEventLoop loop;
@@ -348,6 +356,7 @@ int runManyBoards(const ManyBoards &run)
         QProcess *p = b.process.get();
         p->setProcessEnvironment(env);
         p->setStandardInputFile(QProcess::nullDevice());
+        p->setChildProcessModifier([] { ::setpgid(0, 0); });
         QObject::connect(p, &QProcess::readyReadStandardOutput, p, [&b, p] { b.out += p->readAllStandardOutput(); });
         QObject::connect(p, &QProcess::readyReadStandardError, p,
                          [&b, p] { takeErrors(b, p->readAllStandardError()); });
@@ -378,13 +387,9 @@ int runManyBoards(const ManyBoards &run)
         p->start(QCoreApplication::applicationFilePath(), childArguments(run, b));
     }
 
-    // Ctrl+C at a terminal reaches every board's velm by itself; one sent to
-    // this process alone is passed on, so each board stops after its page.
-    g_interrupts = 0;
-    const auto previous = std::signal(SIGINT, onInterrupt);
     int forwarded = 0;
     std::unique_ptr<ProgressLines> lines;
-    if (!run.json && ::isatty(STDERR_FILENO))
+    if (::isatty(STDERR_FILENO))
         lines = std::make_unique<ProgressLines>(boards, portWidth);
     QTimer tick;
     QObject::connect(&tick, &QTimer::timeout, &tick, [&] {
@@ -401,7 +406,8 @@ int runManyBoards(const ManyBoards &run)
     if (running > 0)
         loop.exec();
     tick.stop();
-    std::signal(SIGINT, previous);
+    std::signal(SIGINT, previousInt);
+    std::signal(SIGTERM, previousTerm);
     if (lines)
         lines->draw();
 
