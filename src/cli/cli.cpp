@@ -1,5 +1,6 @@
 #include "cli/cli.h"
 
+#include "cli/manyboards.h"
 #include "link/exchange.h"
 #include "link/link.h"
 #include "link/traffic.h"
@@ -99,6 +100,7 @@ const std::vector<Command> &commandTable()
         addFlashCommands(t);
         addToolCommands(t);
         addSetupCommands(t);
+        addPortCommands(t);
         return t;
     }();
     return table;
@@ -118,6 +120,9 @@ struct Globals
     PortOptions port; // --port, --simulate, --sim-fault, --trace
     bool help = false;
     bool version = false;
+    QStringList ports;                // every --port, in order
+    std::optional<QString> portsFile; // --ports
+    bool json = false;
 };
 
 QStringList words(const QString &name)
@@ -138,7 +143,8 @@ bool isOption(const QString &token)
 const QStringList &globalOptionNames()
 {
     static const QStringList names{QStringLiteral("--port"), QStringLiteral("--simulate"), QStringLiteral("--trace"),
-                                   QStringLiteral("--help"), QStringLiteral("--version")};
+                                   QStringLiteral("--help"), QStringLiteral("--version"), QStringLiteral("--ports"),
+                                   QStringLiteral("--json"), QStringLiteral("--sim-fault")};
     return names;
 }
 
@@ -225,9 +231,19 @@ bool takeGlobal(const QStringList &args, qsizetype &i, Globals &g)
         return true;
     }
     if (name == QLatin1String("--port")) {
-        if (g.port.port)
-            throw UsageError{QStringLiteral("option '--port' given twice")};
-        g.port.port = takeValue(args, i, name, inlineValue);
+        g.ports << takeValue(args, i, name, inlineValue);
+        return true;
+    }
+    if (name == QLatin1String("--ports")) {
+        if (g.portsFile)
+            throw UsageError{QStringLiteral("option '--ports' given twice")};
+        g.portsFile = takeValue(args, i, name, inlineValue);
+        return true;
+    }
+    if (name == QLatin1String("--json")) {
+        if (inlineValue)
+            throw UsageError{QStringLiteral("option '--json' takes no value")};
+        g.json = true;
         return true;
     }
     if (name == QLatin1String("--trace")) {
@@ -275,6 +291,9 @@ void printGeneralHelp()
     printLine(QStringLiteral("Options:"));
     printLine(QStringLiteral("  --port DEVICE  use DEVICE instead of the settings' port for this run: a device"));
     printLine(QStringLiteral("                 path, or COMn for port n as the settings number ports"));
+    printLine(QStringLiteral("                 (several --port options serve several boards at once)"));
+    printLine(QStringLiteral("  --ports FILE   the ports of FILE, one a line, too"));
+    printLine(QStringLiteral("  --json         the results as a JSON array, one object per board"));
     printLine(QStringLiteral("  --simulate     talk to a virtual board started inside velm"));
     printLine(QStringLiteral("  --trace FILE   write every byte sent to and received from the board to FILE"));
     printLine(QStringLiteral("                 (one line a chunk: milliseconds, TX or RX, routine, bytes)"));
@@ -282,7 +301,8 @@ void printGeneralHelp()
     printLine(QStringLiteral("  --version      print the program's version"));
     printLine(QString());
     printLine(QStringLiteral("Exit status: 0 success, 1 the job ran but failed, 2 bad usage, 3 no link"));
-    printLine(QStringLiteral("(the port cannot be opened or the board does not answer)."));
+    printLine(QStringLiteral("(the port cannot be opened or the board does not answer); with several boards the"));
+    printLine(QStringLiteral("highest of the boards' statuses."));
 }
 
 // What the About window shows.
@@ -530,6 +550,29 @@ int runParsed(const QStringList &args)
         printVersion();
         return kExitSuccess;
     }
+    if (g.portsFile) {
+        QString why;
+        g.ports += readPortsFile(*g.portsFile, &why);
+        if (!why.isEmpty())
+            throw UsageError{why};
+    }
+    for (const QString &port : g.ports) {
+        g.port.port = port; // each is checked as the one port would be
+        checkGlobals(g);
+    }
+    if (!g.ports.isEmpty())
+        g.port.port = g.ports.constFirst();
+    // A command with a --json of its own (velm ports) takes the global one.
+    if (g.json && std::any_of(command->options.begin(), command->options.end(),
+                              [](const Option &o) { return o.name == QLatin1String("--json"); })) {
+        inv.options.insert(QStringLiteral("--json"), QString());
+        g.json = false;
+    }
+    const bool many = g.ports.size() > 1 || g.json;
+    if (many && !servesManyBoards(*command))
+        throw UsageError{QStringLiteral("%1: one board at a time; several ports and --json are for version, "
+                                        "download, flash save, flash write, params get, run and stop")
+                             .arg(command->name)};
     const PortChoice choice = checkGlobals(g);
     if (inv.args.size() < command->minArgs)
         throw UsageError{
@@ -542,13 +585,29 @@ int runParsed(const QStringList &args)
         if (!problem.isEmpty())
             throw UsageError{problem};
     }
+    ManyBoards manyRun{command, g.ports, std::nullopt, inv.options, inv.args, g.port.trace, g.json};
+    if (many) {
+        if (g.port.simulate) {
+            manyRun.ports = QStringList{QStringLiteral("simulate")};
+            manyRun.portOptions = QStringList{QStringLiteral("--simulate")};
+            if (g.port.simFault)
+                *manyRun.portOptions << QStringLiteral("--sim-fault") << *g.port.simFault;
+        } else if (g.ports.isEmpty()) {
+            manyRun.ports = QStringList{QStringLiteral("settings")};
+            manyRun.portOptions = QStringList();
+        }
+        const QString problem = checkManyBoards(manyRun);
+        if (!problem.isEmpty())
+            throw UsageError{problem};
+    }
 
     // Every command starts as the console does: with the settings record,
     // made with its defaults when it is missing. velm never writes it back.
     Session session;
     // The trace file is made whether or not the command talks to the board,
     // so that a script finds it after every run.
-    if (!choice.traceFile.isEmpty()) {
+    // Serving many boards, each board's velm writes its own trace.
+    if (!choice.traceFile.isEmpty() && !many) {
         session.trace = std::make_unique<TrafficLog>();
         QString why;
         if (!session.trace->startTrace(choice.traceFile, &why)) {
@@ -566,6 +625,8 @@ int runParsed(const QStringList &args)
     if (!load.notice.isEmpty())
         printWarning(load.notice);
 
+    if (many)
+        return runManyBoards(manyRun);
     if (command->usesBoard) {
         if (const int status = openLink(session, choice))
             return status;

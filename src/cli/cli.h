@@ -105,6 +105,7 @@ void addRunCommands(std::vector<Command> &table);     // runcommands.cpp
 void addFlashCommands(std::vector<Command> &table);   // flashcommands.cpp
 void addToolCommands(std::vector<Command> &table);    // toolcommands.cpp
 void addSetupCommands(std::vector<Command> &table);   // setupcommands.cpp
+void addPortCommands(std::vector<Command> &table);    // portcommands.cpp
 
 // Runs one velm command line (arguments without the program name) and
 // returns the exit status. Needs a QCoreApplication: the link's waits pump

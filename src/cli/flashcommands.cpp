@@ -3,6 +3,7 @@
 
 #include "cli/cli.h"
 #include "cli/steps.h"
+#include "cli/manyboards.h"
 #include "flash/flashpages.h"
 #include "flash/transfer.h"
 #include "link/exchange.h"
@@ -49,7 +50,21 @@ flash::TransferHooks progressHooks(QString *currentPage, const QString &label)
 {
     flash::TransferHooks hooks;
     hooks.pageStarting = [currentPage](const QString &lineOrPage) { *currentPage = lineOrPage.left(5); };
-    if (::isatty(STDERR_FILENO)) {
+    if (reportsBoardProgress()) {
+        // Serving one board of many: the velm that started this one draws
+        // the line.
+        hooks.progress = [currentPage](const flash::Progress &p) {
+            const QByteArray line = QStringLiteral("%1%2 %3 %4 %5\n")
+                                        .arg(QLatin1String(kBoardProgressPrefix))
+                                        .arg(p.done)
+                                        .arg(p.total)
+                                        .arg(p.remainingMs())
+                                        .arg(currentPage->isEmpty() ? QStringLiteral("-") : *currentPage)
+                                        .toLocal8Bit();
+            std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
+            std::fflush(stderr);
+        };
+    } else if (::isatty(STDERR_FILENO)) {
         hooks.progress = [currentPage](const flash::Progress &p) {
             const QString left = flash::formatRemaining(p.remainingMs());
             const QString line = QStringLiteral("\rpage %1  %2/%3  %4")

@@ -87,6 +87,14 @@ private slots:
         row("port without device", {"version", "--port"}, "", 2, "", errLine("option '--port' needs a value"));
         row("send long, extra argument", {"send", "long", "R02", "00000", "9"}, "", 2, "",
             errLine("send long: unexpected argument '9'"));
+        // Several boards: only for the commands that serve them, and never
+        // two boards into one file.
+        row("two ports, one-board command", {"--port", "/dev/a", "--port", "/dev/b", "send", "short", "X"}, "", 2, "",
+            errLine("send short: one board at a time; several ports and --json are for version, download, flash "
+                    "save, flash write, params get, run and stop"));
+        row("two ports, one file name",
+            {"--port", "/dev/a/ttyS0", "--port", "/dev/b/ttyS0", "flash", "save", "0", "1", "x.fla"}, "", 2, "",
+            errLine("ports /dev/a/ttyS0 and /dev/b/ttyS0 would write the same files (both named ttyS0)"));
         row("fault without simulate", {"--sim-fault", "no-answer", "version"}, "", 2, "",
             errLine("--sim-fault needs --simulate"));
         // A name close to a known one is named; "--bogus" above is not close.
