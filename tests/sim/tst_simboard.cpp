@@ -136,10 +136,17 @@ private slots:
         QVERIFY2(messages[0].startsWith("Cannot load the board's state from " PVELM_SOURCE_DIR "/README.md: "),
                  qPrintable(messages[0]));
         QCOMPARE(board.snapshot().positions[0], 32768);
+        // A switch box with the focus, nothing typed in it, still follows the board.
+        QApplication::setActiveWindow(w);
+        home1->setFocus();
+        QTRY_VERIFY(home1->hasFocus());
+        board.setSwitch(0, sim::SwitchKind::Home, 500);
+        QTRY_COMPARE(home1->value(), 500);
         w->findChild<QPushButton *>("loadState")->click();
         QTRY_COMPARE(servo1->value(), 34768);
         QTRY_COMPARE(lamp(7)->text(QAccessible::Value), "on");
-        QVERIFY(box("input3")->isChecked() && home1->value() == 1200);
+        QVERIFY(box("input3")->isChecked());
+        QTRY_COMPARE(home1->value(), 1200);
 
         // Paused, the plot stands still; the exports write what it shows.
         box("pausePlot")->click();

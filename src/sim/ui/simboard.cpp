@@ -179,7 +179,8 @@ QWidget *Simboard::buildServos()
         gauge->setAccessibleName(name);
         gauge->setRange(0, 65535);
         gauge->setFormat(QStringLiteral("%v"));
-        gauge->setMinimumWidth(boxWidth(gauge, 14));
+        gauge->setMinimumWidth(boxWidth(gauge, 24));
+        gauge->setAlignment(Qt::AlignCenter);
         label->setBuddy(gauge);
         m_servos[servo] = gauge;
         grid->addWidget(label, servo + 1, 0);
@@ -318,9 +319,13 @@ void Simboard::refresh()
     for (int servo = 0; servo < BoardState::ServoCount; ++servo)
         m_servos[servo]->setValue(s.positions[servo]);
     for (int axis = 0; axis < 3; ++axis) {
-        // A box the operator is in keeps what is being typed.
+        // A box the operator is typing in keeps what is being typed.
         for (auto [spin, position] : {std::pair{m_home[axis], s.home[axis]}, {m_limit[axis], s.limit[axis]}}) {
-            if (!spin->hasFocus() && spin->value() != position) {
+            const QString shown = spin->value() == spin->minimum()
+                                      ? spin->specialValueText()
+                                      : spin->locale().toString(spin->value()).remove(spin->locale().groupSeparator());
+            const bool typing = spin->hasFocus() && spin->text() != shown;
+            if (!typing && spin->value() != position) {
                 const QSignalBlocker block(spin);
                 spin->setValue(position);
             }
