@@ -1,5 +1,7 @@
 #include "sim/ui/motionplot.h"
 
+#include <algorithm>
+
 #include <QPainter>
 #include <QPolygonF>
 
@@ -97,7 +99,8 @@ void MotionPlot::paintPlot(QPainter &painter, const QRect &area) const
                          Qt::AlignRight | Qt::AlignVCenter, label);
     }
     for (int s = 0; s <= SpanMs / 5000; ++s) {
-        const double x = plot.right() - plot.width() * s * 5000 / SpanMs;
+        // Centred under its line, but inside the area: "now" sits at its right edge.
+        const double x = std::min(plot.right() - plot.width() * s * 5000 / SpanMs, area.right() - 30.0);
         painter.drawText(QRectF(x - 30, plot.bottom() + 4, 60, textHeight), Qt::AlignCenter,
                          s == 0 ? QStringLiteral("now") : QStringLiteral("-%1 s").arg(s * 5));
     }
@@ -126,7 +129,11 @@ void MotionPlot::paintPlot(QPainter &painter, const QRect &area) const
             line[i] =
                 QPointF(plot.right() - (newest - s.timeMs) * xPerMs, plot.bottom() - s.positions[servo] * yPerCount);
         }
-        painter.setPen(QPen(kServoColours[servo], 1.5));
+        // A cosmetic pen: a wider one goes through the stroker, which cost
+        // several times as much per frame (docs/performance.md).
+        QPen pen(kServoColours[servo], 1);
+        pen.setCosmetic(true);
+        painter.setPen(pen);
         painter.drawPolyline(line);
     }
     painter.restore();

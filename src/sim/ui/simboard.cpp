@@ -145,10 +145,12 @@ Simboard::Simboard(sim::VirtualBoard &board, QWidget *parent) : ToolWindow(paren
     setObjectName(QStringLiteral("Simboard"));
     setWindowTitle(QStringLiteral("Virtual Board"));
 
+    auto *left = new QVBoxLayout;
+    left->addWidget(buildServos());
+    left->addWidget(buildBoard(), 1);
     auto *top = new QHBoxLayout;
-    top->addWidget(buildServos());
+    top->addLayout(left);
     top->addWidget(buildInputsOutputs());
-    top->addWidget(buildBoard());
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(top);
     layout->addWidget(buildPlot(), 1);
@@ -203,7 +205,6 @@ QWidget *Simboard::buildServos()
             grid->addWidget(spin, servo + 1, home ? 2 : 3);
         }
     }
-    grid->setRowStretch(BoardState::ServoCount + 1, 1);
     return box;
 }
 
