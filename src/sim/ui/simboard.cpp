@@ -164,8 +164,19 @@ Simboard::Simboard(sim::VirtualBoard &board, QWidget *parent) : ToolWindow(paren
     m_frames = new QTimer(this);
     m_frames->setInterval(FrameMs);
     connect(m_frames, &QTimer::timeout, this, &Simboard::refresh);
-    m_frames->start();
     refresh();
+}
+
+void Simboard::showEvent(QShowEvent *event)
+{
+    ToolWindow::showEvent(event);
+    m_frames->start();
+}
+
+void Simboard::hideEvent(QHideEvent *event)
+{
+    ToolWindow::hideEvent(event);
+    m_frames->stop();
 }
 
 QWidget *Simboard::buildServos()

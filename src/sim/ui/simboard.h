@@ -57,6 +57,11 @@ public:
     using PathAsker = std::function<QString(const QString &caption, const QString &filter, bool save)>;
     void setPathAsker(PathAsker asker) { m_askPath = std::move(asker); }
 
+protected:
+    // The frames run only while the window is on screen.
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+
 private:
     QWidget *buildServos();
     QWidget *buildInputsOutputs();
