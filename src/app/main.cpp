@@ -115,6 +115,7 @@ int main(int argc, char **argv)
 
     auto window = std::make_unique<pvelm::Velmcon>();
     window->link().setPortOverride(portOverride);
+    window->setVirtualBoard(board.get());
     if (choice.secondMs > 0)
         window->link().setSecondMs(choice.secondMs);
     if (!choice.traceFile.isEmpty()) {

@@ -19,6 +19,7 @@
 #include "link/packets.h"
 #include "run/runcontrol.h"
 #include "settings/hostpaths.h"
+#include "sim/ui/simboard.h"
 #include "ui/controls.h"
 #include "ui/messages.h"
 
@@ -123,6 +124,7 @@ void Velmcon::buildMenus()
 
     QMenu *setup = bar->addMenu(QStringLiteral("Setup and Tools"));
     setup->setObjectName(QStringLiteral("setup"));
+    m_setupMenu = setup;
     connect(addItem(setup, "ssetupY", QStringLiteral("System Setup")), &QAction::triggered, this,
             &Velmcon::ssetupY_Click);
     connect(addItem(setup, "parameterconY", QStringLiteral("Board Setup")), &QAction::triggered, this,
@@ -312,6 +314,21 @@ void Velmcon::MemoryeditorY_Click()
 void Velmcon::trafficlogY_Click()
 {
     m_trafficlog.show([this] { return new Trafficlog(m_traffic, this); });
+}
+
+void Velmcon::setVirtualBoard(sim::VirtualBoard *board)
+{
+    if (m_board || !board)
+        return;
+    m_board = board;
+    connect(addItem(m_setupMenu, "simboardY", QStringLiteral("Virtual Board")), &QAction::triggered, this,
+            &Velmcon::simboardY_Click);
+}
+
+void Velmcon::simboardY_Click()
+{
+    if (m_board)
+        m_simboard.show([this] { return new Simboard(*m_board, this); });
 }
 
 void Velmcon::binsendY_Click()

@@ -9,12 +9,17 @@
 #include <QMainWindow>
 
 class QLabel;
+class QMenu;
 class QTimer;
 class QToolButton;
 class QLineEdit;
 class QPushButton;
 
 namespace pvelm {
+
+namespace sim {
+class VirtualBoard;
+}
 
 class Aboutform;
 class Insbuilder;
@@ -29,6 +34,7 @@ class Sndshort;
 class Parametercon;
 class Memoryeditor;
 class Trafficlog;
+class Simboard;
 struct StatusReport;
 
 // "PVelm Main Control": the first window and the end of the run. It owns the
@@ -76,6 +82,12 @@ public:
     void parameterconY_Click();
     void MemoryeditorY_Click();
     void trafficlogY_Click();
+    void simboardY_Click();
+
+    // The board this process runs (--simulate), or none. With a board the
+    // "Setup and Tools" menu gets "Virtual Board"; the board must outlive
+    // this window.
+    void setVirtualBoard(sim::VirtualBoard *board);
 
     // Run controls: each sends its command; Run and Run at line then
     // monitor the status reports until they stop (they return only then).
@@ -136,6 +148,9 @@ private:
     WindowSlot<Parametercon> m_parametercon;
     WindowSlot<Memoryeditor> m_memoryeditor;
     WindowSlot<Trafficlog> m_trafficlog;
+    WindowSlot<Simboard> m_simboard;
+    QMenu *m_setupMenu = nullptr;
+    sim::VirtualBoard *m_board = nullptr;
     // The board parameters window's working copy lives as long as the program.
     std::optional<boardtools::ParamBlock> m_parameterCopy;
     bool m_unloaded = false;
