@@ -218,7 +218,8 @@ void printGeneralHelp()
     printLine(QString());
     printLine(QStringLiteral("Options:"));
     printLine(QStringLiteral("  --port DEVICE  use DEVICE instead of the settings' port for this run: a device"));
-    printLine(QStringLiteral("                 path, or COMn for port n as the settings number ports"));
+    printLine(QStringLiteral("                 path, COMn for port n as the settings number ports, or"));
+    printLine(QStringLiteral("                 socket://HOST:PORT for a network serial server (raw TCP)"));
     printLine(QStringLiteral("  --simulate     talk to a virtual board started inside velm"));
     printLine(QStringLiteral("  --trace FILE   write every byte sent to and received from the board to FILE"));
     printLine(QStringLiteral("                 (one line a chunk: milliseconds, TX or RX, routine, bytes)"));
