@@ -33,7 +33,7 @@ bool Ser2net::start(const QString &device, QString *why)
 {
     if (!installed(why))
         return false;
-    {
+    if (m_port == 0) {
         // A port nobody listens on now; ser2net takes it a moment later.
         QTcpServer probe;
         if (!probe.listen(QHostAddress::LocalHost)) {

@@ -13,7 +13,8 @@ public:
     // Whether the ser2net program is installed; the reason when not.
     static bool installed(QString *why);
     // Starts serving `device` and waits until the TCP port takes
-    // connections; false with the reason when it does not.
+    // connections; false with the reason when it does not. Started again
+    // after kill(), it serves on the same port.
     bool start(const QString &device, QString *why);
     // "socket://127.0.0.1:PORT".
     QString address() const;
