@@ -270,32 +270,24 @@ private slots:
         QVERIFY(portState->text().endsWith("  open"));
         QCOMPARE(velmcon.statusBar()->currentMessage(), QString()); // the watch's message goes
 
-        // The board behind a network serial server: Re-Connect connects to
-        // it, exchanges go through it, and the server going away is a lost
-        // port as an adapter pulled out is.
-        QString why;
+        // A board behind a network serial server: Re-Connect connects, the
+        // server gone is a lost port, and back on its port the console says so.
         Ser2net server;
-        if (Ser2net::installed(&why)) {
-            QVERIFY2(server.start(board.devicePath(), &why), qPrintable(why));
+        if (!Ser2net::program().isEmpty()) {
+            QVERIFY(server.start(board.devicePath()));
             link.setPortOverride(server.address());
             click("Command2");
             QCOMPARE(portState->text(), server.address() + "  raw TCP  open");
-            first->findChild<QPushButton *>("Version")->click();
-            QCOMPARE(edit(first, "responce")->text().mid(6, 7), QStringLiteral("Version"));
             server.kill();
             QTRY_COMPARE(portState->text(),
                          server.address() + "  raw TCP  lost: " + server.address().mid(9) + " closed the connection");
-            // It comes back on the same port: the console says so, and
-            // connects when asked.
-            QVERIFY2(server.start(board.devicePath(), &why), qPrintable(why));
+            QVERIFY(server.start(board.devicePath()));
             QTRY_COMPARE_WITH_TIMEOUT(velmcon.statusBar()->currentMessage(),
                                       server.address() + " takes connections again: press Reconnect to connect", 5000);
-            QVERIFY(!link.isPortOpen());
             reconnect->click();
             QVERIFY(link.isPortOpen());
             link.setPortOverride(QString());
             click("Command2");
-            QVERIFY(link.isPortOpen());
         }
 
         // While the sender waits on a silent board, it is closed: its click

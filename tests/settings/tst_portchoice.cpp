@@ -60,10 +60,6 @@ private slots:
                                                     << "/dev/ttyUSB0" << false << none << none << 0 << none;
         QTest::newRow("a network serial server") << "socket://[::1]:4001" << false << none << none << none << none
                                                  << "socket://[::1]:4001" << false << none << none << 0 << none;
-        QTest::newRow("network port out of range")
-            << "socket://pi.local:65536" << false << none << none << none
-            << "socket://pi.local:65536: a network port is socket://HOST:PORT, PORT from 1 to 65535" << none << false
-            << none << none << 0 << none;
         QTest::newRow("rfc2217 refused")
             << "RFC2217://pi:2000" << false << none << none << none
             << "RFC2217://pi:2000: rfc2217:// is not supported; serve the port raw and use socket://HOST:PORT, "

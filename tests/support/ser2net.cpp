@@ -1,77 +1,43 @@
 #include "support/ser2net.h"
 
+#include "support/testenv.h"
+
 #include <QElapsedTimer>
-#include <QFile>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
 
-namespace {
-
-QString program()
+QString Ser2net::program()
 {
     return QStandardPaths::findExecutable(QStringLiteral("ser2net"), {"/usr/sbin", "/usr/local/sbin", "/sbin"});
 }
 
-} // namespace
-
-Ser2net::~Ser2net()
+bool Ser2net::start(const QString &device)
 {
-    kill();
-}
-
-bool Ser2net::installed(QString *why)
-{
-    if (!program().isEmpty())
-        return true;
-    *why = QStringLiteral("ser2net is not installed (scripts/install-deps.sh installs it)");
-    return false;
-}
-
-bool Ser2net::start(const QString &device, QString *why)
-{
-    if (!installed(why))
-        return false;
-    if (m_port == 0) {
-        // A port nobody listens on now; ser2net takes it a moment later.
-        QTcpServer probe;
-        if (!probe.listen(QHostAddress::LocalHost)) {
-            *why = probe.errorString();
-            return false;
-        }
-        m_port = probe.serverPort();
+    if (m_port == 0) { // a port nobody listens on now
+        QTcpServer free;
+        free.listen(QHostAddress::LocalHost);
+        m_port = free.serverPort();
     }
-    // The board's line settings are the server's to set; the virtual board
-    // takes any, and "local" ignores the modem lines a pseudo-terminal lacks.
+    // The line settings are the server's; the virtual board takes any, and
+    // "local" ignores the modem lines a pseudo-terminal lacks.
     const QString config = m_dir.filePath(QStringLiteral("ser2net.yaml"));
-    QFile file(config);
-    if (!file.open(QIODevice::WriteOnly) || file.write(QStringLiteral("connection: &board\n"
-                                                                      "    accepter: tcp,127.0.0.1,%1\n"
-                                                                      "    connector: serialdev,%2,9600n81,local\n")
-                                                           .arg(m_port)
-                                                           .arg(device)
-                                                           .toLocal8Bit()) < 0) {
-        *why = file.errorString();
-        return false;
-    }
-    file.close();
+    writeAllBytes(config, QStringLiteral("connection: &board\n    accepter: tcp,127.0.0.1,%1\n"
+                                         "    connector: serialdev,%2,9600n81,local\n")
+                              .arg(m_port)
+                              .arg(device)
+                              .toLocal8Bit());
     m_process.start(program(), {"-n", "-c", config});
-    if (!m_process.waitForStarted(5000)) {
-        *why = m_process.errorString();
-        return false;
-    }
     QElapsedTimer waited;
     waited.start();
-    while (waited.elapsed() < 5000 && m_process.state() == QProcess::Running) {
+    while (m_process.waitForStarted() && waited.elapsed() < 5000) {
         QTcpSocket socket;
         socket.connectToHost(QHostAddress::LocalHost, m_port);
         if (socket.waitForConnected(200))
             return true;
         QThread::msleep(20);
     }
-    *why = QStringLiteral("ser2net did not take connections on port %1").arg(m_port);
-    kill();
     return false;
 }
 
@@ -82,8 +48,6 @@ QString Ser2net::address() const
 
 void Ser2net::kill()
 {
-    if (m_process.state() != QProcess::NotRunning) {
-        m_process.kill();
-        m_process.waitForFinished(5000);
-    }
+    m_process.kill();
+    m_process.waitForFinished();
 }
