@@ -9,7 +9,11 @@
 //     handshake waits of 2 to 3 s in real seconds), as a share of wall time:
 //     the console thread alone and the whole process; target under 2 %.
 //
-// Usage: bench_link [--runs N] [--no-cpu]
+// With --ser2net the link goes through Debian's ser2net serving the board's
+// pseudo-terminal raw on 127.0.0.1 (socket://127.0.0.1:PORT): the same
+// figures for a board behind a network serial server.
+//
+// Usage: bench_link [--runs N] [--no-cpu] [--ser2net]
 
 #include "link/link.h"
 #include "link/packets.h"
@@ -22,8 +26,13 @@
 #include <vector>
 
 #include <QCoreApplication>
-#include <QSerialPort>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QThread>
 
 using namespace pvelm;
 
@@ -65,11 +74,11 @@ template <typename Prepare, typename Call> Overhead measure(Link &link, int runs
     Overhead result;
     qint64 firstWrite = 0;
     qint64 lastRead = 0;
-    const auto written = QObject::connect(link.port(), &QSerialPort::bytesWritten, [&] {
+    const auto written = QObject::connect(link.io(), &QIODevice::bytesWritten, [&] {
         if (firstWrite == 0)
             firstWrite = nowNs();
     });
-    const auto read = QObject::connect(link.port(), &QSerialPort::readyRead, [&] { lastRead = nowNs(); });
+    const auto read = QObject::connect(link.io(), &QIODevice::readyRead, [&] { lastRead = nowNs(); });
     for (int i = 0; i < runs; ++i) {
         prepare();
         firstWrite = 0;
@@ -98,6 +107,44 @@ void report(const char *name, const Overhead &o)
                 percentile(o.tailMs, 0.95), percentile(o.totalMs, 0.5), o.headMs.size(), o.failures);
 }
 
+// Starts ser2net serving `device` raw on a free port of 127.0.0.1 and waits
+// until it takes connections; the address to open, or "" with the reason.
+QString startSer2net(QProcess &server, const QString &folder, const QString &device, QString *why)
+{
+    const QString program = QStandardPaths::findExecutable(QStringLiteral("ser2net"), {"/usr/sbin", "/sbin"});
+    if (program.isEmpty()) {
+        *why = QStringLiteral("ser2net is not installed");
+        return {};
+    }
+    quint16 port = 0;
+    {
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost);
+        port = probe.serverPort();
+    }
+    QFile config(folder + QStringLiteral("/ser2net.yaml"));
+    if (!config.open(QIODevice::WriteOnly)) {
+        *why = config.errorString();
+        return {};
+    }
+    config.write(QStringLiteral("connection: &board\n    accepter: tcp,127.0.0.1,%1\n"
+                                "    connector: serialdev,%2,9600n81,local\n")
+                     .arg(port)
+                     .arg(device)
+                     .toLocal8Bit());
+    config.close();
+    server.start(program, {"-n", "-c", config.fileName()});
+    for (int i = 0; i < 250 && server.state() != QProcess::NotRunning; ++i) {
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, port);
+        if (socket.waitForConnected(200))
+            return QStringLiteral("socket://127.0.0.1:%1").arg(port);
+        QThread::msleep(20);
+    }
+    *why = QStringLiteral("ser2net did not start");
+    return {};
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -109,6 +156,7 @@ int main(int argc, char **argv)
     if (runsAt > 0 && runsAt + 1 < args.size())
         runs = std::max(1, args.at(runsAt + 1).toInt());
     const bool cpu = !args.contains(QStringLiteral("--no-cpu"));
+    const bool network = args.contains(QStringLiteral("--ser2net"));
 
     // Keep the board's and the settings' files away from the user's home.
     QTemporaryDir root;
@@ -120,15 +168,24 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "bench_link: virtual board: %s\n", qPrintable(error));
         return 1;
     }
+    QProcess server;
+    QString device = board.devicePath();
+    if (network) {
+        device = startSer2net(server, root.path(), board.devicePath(), &error);
+        if (device.isEmpty()) {
+            std::fprintf(stderr, "bench_link: %s\n", qPrintable(error));
+            return 1;
+        }
+    }
     Link link;
-    link.setPortOverride(board.devicePath());
+    link.setPortOverride(device);
     link.opencomport();
     if (!link.isPortOpen()) {
         std::fprintf(stderr, "bench_link: %s\n", qPrintable(link.portOpenError()));
         return 1;
     }
 
-    std::printf("bench_link: %d runs each against the virtual board on %s\n", runs, qPrintable(board.devicePath()));
+    std::printf("bench_link: %d runs each against the virtual board on %s\n", runs, qPrintable(device));
     QString read = QString::fromLatin1(kShortRamReadTemplate);
     fillField(read, 3, 4, hexField(0x0010, 4));
     report("smallcomax", measure(
@@ -161,6 +218,8 @@ int main(int argc, char **argv)
                     100.0 * process / wall);
     }
     link.closePort();
+    server.kill();
+    server.waitForFinished();
     board.stop();
     return 0;
 }

@@ -3,9 +3,10 @@
 # those that are missing, so repeated `make` runs cost nothing.
 # --fuzz: also clang and its libFuzzer runtime, for `make fuzz`.
 # --format: also clang-format, for `make format-check` (CI).
+# ser2net is for the tests: they run the link through a network serial server.
 set -euo pipefail
 
-packages=(build-essential cmake qt6-base-dev qt6-serialport-dev libgl1-mesa-dev xvfb xauth desktop-file-utils)
+packages=(build-essential cmake qt6-base-dev qt6-serialport-dev libgl1-mesa-dev xvfb xauth desktop-file-utils ser2net)
 case "${1:-}" in
 --fuzz) packages+=(clang-14 libclang-rt-14-dev) ;;
 --format) packages+=(clang-format) ;;

@@ -19,7 +19,8 @@ void describeOptions(QCommandLineParser &parser)
     parser.addVersionOption();
     parser.addOption({QStringLiteral("simulate"), QStringLiteral("Talk to a virtual board started in this process.")});
     parser.addOption({QStringLiteral("port"),
-                      QStringLiteral("Use serial port DEVICE for this run instead of the one in the settings."),
+                      QStringLiteral("Use serial port DEVICE for this run instead of the one in the settings: "
+                                     "a device path, COMn, or socket://HOST:PORT for a network serial server."),
                       QStringLiteral("DEVICE")});
     parser.addOption({QStringLiteral("trace"),
                       QStringLiteral("Write every byte the link sends and receives to FILE for the whole run."),

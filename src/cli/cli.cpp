@@ -290,7 +290,8 @@ void printGeneralHelp()
     printLine(QString());
     printLine(QStringLiteral("Options:"));
     printLine(QStringLiteral("  --port DEVICE  use DEVICE instead of the settings' port for this run: a device"));
-    printLine(QStringLiteral("                 path, or COMn for port n as the settings number ports"));
+    printLine(QStringLiteral("                 path, COMn for port n as the settings number ports, or"));
+    printLine(QStringLiteral("                 socket://HOST:PORT for a network serial server (raw TCP)"));
     printLine(QStringLiteral("                 (several --port options serve several boards at once)"));
     printLine(QStringLiteral("  --ports FILE   the ports of FILE, one a line, too"));
     printLine(QStringLiteral("  --json         the results as a JSON array, one object per board"));

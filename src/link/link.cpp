@@ -3,6 +3,7 @@
 #include "link/exchange.h"
 #include "link/packets.h"
 #include "settings/hostpaths.h"
+#include "settings/portchoice.h"
 #include "settings/settings.h"
 
 #include <chrono>
@@ -17,6 +18,7 @@
 #include <QFileInfo>
 #include <QList>
 #include <QSerialPort>
+#include <QTcpSocket>
 #include <QTimer>
 
 namespace pvelm {
@@ -107,10 +109,18 @@ struct Link::Private
         bool stopped = false;
     };
 
-    explicit Private(Link *link) : q(link), port(new QSerialPort(link)) {}
+    explicit Private(Link *link) : q(link), port(new QSerialPort(link)), socket(new QTcpSocket(link)), io(port) {}
 
     Link *q;
+    // The line runs over the serial port or, for a board behind a network
+    // serial server, over the socket; `io` is the one in use. Baud, framing
+    // and the serial error signals belong to the serial port only.
     QSerialPort *port;
+    QTcpSocket *socket;
+    QIODevice *io;
+    QTcpSocket *probe = nullptr; // asks a lost server whether it is back
+    bool connecting = false;     // the socket's connect is being waited for
+    bool closing = false;        // the link closes the socket itself
     const SettingsRecord *settings = nullptr;
     QString portOverride;
     QString openError;
@@ -174,16 +184,65 @@ struct Link::Private
         }
     }
 
-    bool portUsable() const { return port->isOpen() && !failed; }
+    bool onSocket() const { return io == socket; }
+
+    // The socket's counterpart of onPortError: a server that closes the
+    // connection, or a connection that fails, is a lost port.
+    void onSocketError(QAbstractSocket::SocketError error)
+    {
+        // Timeouts come from the zero-length polls, and must not wake the
+        // wait that polls; a failed connect is reported by openPort, which
+        // waits for it.
+        if (error == QAbstractSocket::SocketTimeoutError)
+            return;
+        if (connecting) {
+            wakeAll();
+            return;
+        }
+        socketLost(error == QAbstractSocket::RemoteHostClosedError ? QString() : socket->errorString());
+    }
+
+    void socketLost(const QString &reason)
+    {
+        if (closing || !onSocket() || state != Link::PortState::Open)
+            return;
+        if (!broken) {
+            const auto address = networkAddress(device);
+            lostReason = !reason.isEmpty()
+                             ? reason
+                             : QStringLiteral("%1 closed the connection").arg(address ? address->text() : device);
+        }
+        failed = true;
+        broken = true;
+        wakeAll();
+        if (frames.isEmpty())
+            QMetaObject::invokeMethod(
+                q, [this] { closeIfBroken(); }, Qt::QueuedConnection);
+    }
+
+    void closeIo()
+    {
+        closing = true;
+        if (onSocket())
+            socket->abort(); // nothing left to send is worth waiting for
+        else
+            port->close();
+        closing = false;
+    }
+
+    bool portUsable() const { return io->isOpen() && !failed; }
 
     // A port whose device went away stays "open" in Qt; close it once no
-    // wait is using it so that later exchanges fail at once, and say so.
+    // wait is using it so that later exchanges fail at once, and say so. A
+    // socket may have closed itself already: it is lost all the same.
     void closeIfBroken()
     {
         if (broken && frames.isEmpty()) {
             broken = false;
-            if (port->isOpen()) {
-                port->close();
+            const bool wasOpen = io->isOpen() || (onSocket() && state == Link::PortState::Open);
+            if (io->isOpen())
+                closeIo();
+            if (wasOpen) {
                 state = Link::PortState::Lost;
                 if (lostReason.isEmpty())
                     lostReason = QStringLiteral("device error");
@@ -198,26 +257,26 @@ struct Link::Private
     // port's buffer, so that counts and discards see it.
     void pullIn()
     {
-        if (!port->isOpen())
+        if (!io->isOpen())
             return;
-        while (port->isOpen() && port->waitForReadyRead(0)) {
+        while (io->isOpen() && io->waitForReadyRead(0)) {
         }
-        if (port->error() == QSerialPort::TimeoutError)
+        if (!onSocket() && port->error() == QSerialPort::TimeoutError)
             port->clearError();
     }
 
     qint64 waiting()
     {
         pullIn();
-        return port->isOpen() ? port->bytesAvailable() : 0;
+        return io->isOpen() ? io->bytesAvailable() : 0;
     }
 
     QString takeAll()
     {
         pullIn();
-        if (!port->isOpen())
+        if (!io->isOpen())
             return QString();
-        const QByteArray bytes = port->readAll();
+        const QByteArray bytes = io->readAll();
         if (observer && !bytes.isEmpty())
             observer->linkTraffic(LinkObserver::Direction::Received, routine, bytes);
         return QString::fromLatin1(bytes);
@@ -237,9 +296,16 @@ struct Link::Private
     // deadline; only a port error ends it early.
     bool drain()
     {
-        while (port->isOpen() && port->bytesToWrite() > 0) {
+        while (io->isOpen() && io->bytesToWrite() > 0) {
             if (failed)
                 return false;
+            if (onSocket()) {
+                if (!socket->waitForBytesWritten(1000) && socket->state() != QAbstractSocket::ConnectedState) {
+                    failed = broken = true;
+                    return false;
+                }
+                continue;
+            }
             port->clearError();
             if (!port->waitForBytesWritten(1000)) {
                 const auto error = port->error();
@@ -257,7 +323,7 @@ struct Link::Private
         if (!portUsable())
             return false;
         const QByteArray bytes = text.toLatin1();
-        if (port->write(bytes) != bytes.size()) {
+        if (io->write(bytes) != bytes.size()) {
             failed = broken = true;
             return false;
         }
@@ -615,6 +681,9 @@ struct Link::Private
         commPort = int(leadingNumber(portText));
         device = portOverride.isEmpty() ? hostpaths::portDevice(commPort) : portOverride;
         rThreshold = 0;
+        if (isNetworkName(device))
+            return openSocket();
+        io = port;
 
         if (portOverride.isEmpty() && (portText.size() != 1 || !portText.at(0).isDigit() || commPort == 0))
             return refuse(QStringLiteral("the port number \"%1\" in the settings is not 1 to 9").arg(portText));
@@ -683,6 +752,53 @@ struct Link::Private
         return true;
     }
 
+    // How long a network serial server may take to accept the connection.
+    static constexpr int kConnectSeconds = 5;
+
+    // The line through a network serial server: the server owns the serial
+    // settings, so the record's are not used. Events are pumped while the
+    // connection is made.
+    bool openSocket()
+    {
+        settingsText = QStringLiteral("raw TCP");
+        io = socket;
+        QString why;
+        const auto address = networkAddress(device, &why);
+        if (!address)
+            return refuse(why);
+        failed = false;
+        broken = false;
+        connecting = true;
+        socket->connectToHost(address->host, address->port);
+        const WaitEnd end = wait(
+            kConnectSeconds,
+            [this] {
+                const auto now = socket->state();
+                return now == QAbstractSocket::ConnectedState || now == QAbstractSocket::UnconnectedState;
+            },
+            false);
+        connecting = false;
+        if (socket->state() != QAbstractSocket::ConnectedState) {
+            QString reason;
+            if (socket->state() == QAbstractSocket::UnconnectedState)
+                reason = QStringLiteral("cannot connect to %1: %2").arg(address->text(), socket->errorString());
+            else if (end == WaitEnd::Stopped)
+                reason = QStringLiteral("connecting to %1 was stopped").arg(address->text());
+            else
+                reason = QStringLiteral("%1 did not answer within %2 s").arg(address->text()).arg(kConnectSeconds);
+            closeIo();
+            return refuse(device + QStringLiteral(": ") + reason);
+        }
+        // The exchanges are a few characters each way: send them at once.
+        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        socket->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
+        rThreshold = 60;
+        opened = DeviceIdentity();
+        openError.clear();
+        state = Link::PortState::Open;
+        return true;
+    }
+
     bool refuse(const QString &reason)
     {
         openError = reason;
@@ -729,14 +845,19 @@ Link::Link(QObject *parent) : QObject(parent), d(std::make_unique<Private>(this)
     connect(d->port, &QSerialPort::readyRead, this, [this] { d->wakeAll(); });
     connect(d->port, &QSerialPort::errorOccurred, this,
             [this](QSerialPort::SerialPortError error) { d->onPortError(error); });
+    connect(d->socket, &QTcpSocket::readyRead, this, [this] { d->wakeAll(); });
+    connect(d->socket, &QTcpSocket::stateChanged, this, [this] { d->wakeAll(); });
+    connect(d->socket, &QTcpSocket::errorOccurred, this,
+            [this](QAbstractSocket::SocketError error) { d->onSocketError(error); });
+    connect(d->socket, &QTcpSocket::disconnected, this, [this] { d->socketLost(QString()); });
 }
 
 Link::~Link()
 {
     d->stopped = true;
     d->wakeAll();
-    if (d->port->isOpen())
-        d->port->close();
+    if (d->io->isOpen())
+        d->closeIo();
 }
 
 void Link::setSettings(const SettingsRecord *record)
@@ -766,8 +887,8 @@ bool Link::opencomport()
 
 void Link::closePort()
 {
-    if (d->port->isOpen()) {
-        d->port->close();
+    if (d->io->isOpen()) {
+        d->closeIo();
         d->state = PortState::Closed;
     }
     d->broken = false;
@@ -777,6 +898,19 @@ void Link::closePort()
 
 Link::DeviceReturn Link::lostDeviceReturn() const
 {
+    // A server is back when it takes a connection again. The probe runs in
+    // the background: one call starts it, a later one sees it connected.
+    if (const auto address = networkAddress(configuredDevice())) {
+        if (!d->probe)
+            d->probe = new QTcpSocket(const_cast<Link *>(this));
+        if (d->probe->state() == QAbstractSocket::ConnectedState) {
+            d->probe->abort();
+            return DeviceReturn::Same;
+        }
+        if (d->probe->state() == QAbstractSocket::UnconnectedState)
+            d->probe->connectToHost(address->host, address->port);
+        return DeviceReturn::Gone;
+    }
     const DeviceIdentity now = DeviceIdentity::of(configuredDevice());
     if (!now.exists)
         return DeviceReturn::Gone;
@@ -785,7 +919,7 @@ Link::DeviceReturn Link::lostDeviceReturn() const
 
 bool Link::isPortOpen() const
 {
-    return d->port->isOpen();
+    return d->io->isOpen();
 }
 
 QString Link::portOpenError() const
@@ -931,7 +1065,7 @@ void Link::readMonitorReply()
 
 void Link::discardMonitorInput()
 {
-    if (d->busy || d->held || !d->port->isOpen())
+    if (d->busy || d->held || !d->io->isOpen())
         return;
     const char *outer = d->routine;
     d->routine = "readMonitorReply";
@@ -1023,6 +1157,11 @@ bool Link::isStopped() const
 QSerialPort *Link::port() const
 {
     return d->port;
+}
+
+QIODevice *Link::io() const
+{
+    return d->io;
 }
 
 void Link::setObserver(LinkObserver *observer)

@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QString>
 
+class QIODevice;
 class QSerialPort;
 
 namespace pvelm {
@@ -80,7 +81,11 @@ public:
     void setPortOverride(const QString &device);
     QString portOverride() const;
 
-    // Closes the port if open and opens it from the settings. Returns false
+    // Closes the port if open and opens it from the settings. A port named
+    // socket://HOST:PORT is a raw TCP connection to a network serial server
+    // (the server sets baud and framing; the connection is waited for, with
+    // events pumped, for up to 5 link-seconds), and a connection the server
+    // closes is a lost port. Returns false
     // only when refused (an exchange is in progress). Whether the port is
     // open afterwards is isPortOpen(); when it is not, portOpenError() holds
     // the reason the operating system gave (or why the settings are
@@ -154,8 +159,11 @@ public:
     void stopAll();
     bool isStopped() const;
 
-    // The underlying port, for tests and the status monitor.
+    // The underlying serial port, for tests and the status monitor.
     QSerialPort *port() const;
+    // What the bytes go through: the serial port, or the socket to a network
+    // serial server (a --port of socket://HOST:PORT).
+    QIODevice *io() const;
 
     // The one observer of the traffic, or none (nullptr, the default). With
     // none, watching costs one pointer test per chunk.

@@ -13,7 +13,7 @@ namespace pvelm {
 // The options as given; a missing option is nothing, one given empty is "".
 struct PortOptions
 {
-    std::optional<QString> port;     // --port: a device path or COMn
+    std::optional<QString> port;     // --port: a device path, COMn or socket://HOST:PORT
     bool simulate = false;           // --simulate
     std::optional<QString> simFault; // --sim-fault: a fault name for the virtual board
     std::optional<QString> trace;    // --trace: the trace file
@@ -43,9 +43,27 @@ inline constexpr char kSecondMsVariable[] = "PVELM_SECOND_MS";
 std::optional<QString> secondMsFromEnvironment();
 
 // The port argument as a device: "COMn" (any case, n from 1 to 999) is
-// port n as the settings number ports (hostpaths::portDevice), anything
-// else a device path taken as it stands.
+// port n as the settings number ports (hostpaths::portDevice), a network
+// address (below) stays as it is, anything else is a device path taken as
+// it stands.
 QString portDeviceFor(const QString &argument);
+
+// A board behind a network serial server: "socket://HOST:PORT" is a raw TCP
+// connection to HOST (a name, an IPv4 address or a bracketed IPv6 one) on
+// PORT (1 to 65535). The server sets the line's baud rate and framing.
+struct NetworkAddress
+{
+    QString host;
+    quint16 port = 0;
+    // "HOST:PORT" as the operator wrote it, for messages.
+    QString text() const;
+};
+inline constexpr char kSocketScheme[] = "socket://";
+// True for a device name that asks for the network, well formed or not.
+bool isNetworkName(const QString &device);
+// The address of a well-formed "socket://HOST:PORT"; nothing otherwise, with
+// the reason in *why when given.
+std::optional<NetworkAddress> networkAddress(const QString &device, QString *why = nullptr);
 
 PortChoice choosePort(const PortOptions &options);
 

@@ -19,6 +19,7 @@
 #include "boardtools/ui/sendinst.h"
 #include "settings/hostpaths.h"
 #include "sim/virtualboard.h"
+#include "support/ser2net.h"
 #include "support/testenv.h"
 #include "ui/messages.h"
 #include "ui/toolwindow.h"
@@ -268,6 +269,26 @@ private slots:
         reconnect->click();
         QVERIFY(portState->text().endsWith("  open"));
         QCOMPARE(velmcon.statusBar()->currentMessage(), QString()); // the watch's message goes
+
+        // A board behind a network serial server: Re-Connect connects, the
+        // server gone is a lost port, and back on its port the console says so.
+        Ser2net server;
+        if (!Ser2net::program().isEmpty()) {
+            QVERIFY(server.start(board.devicePath()));
+            link.setPortOverride(server.address());
+            click("Command2");
+            QCOMPARE(portState->text(), server.address() + "  raw TCP  open");
+            server.kill();
+            QTRY_COMPARE(portState->text(),
+                         server.address() + "  raw TCP  lost: " + server.address().mid(9) + " closed the connection");
+            QVERIFY(server.start(board.devicePath()));
+            QTRY_COMPARE_WITH_TIMEOUT(velmcon.statusBar()->currentMessage(),
+                                      server.address() + " takes connections again: press Reconnect to connect", 5000);
+            reconnect->click();
+            QVERIFY(link.isPortOpen());
+            link.setPortOverride(QString());
+            click("Command2");
+        }
 
         // While the sender waits on a silent board, it is closed: its click
         // handler returns into a hidden window that still exists, and the

@@ -1,8 +1,8 @@
 // What one run talks to, as both programs choose it from their options: a
 // COMn port through the host's dosdevices link (the console once opened
-// "COM1" as a file name), device paths as given, the virtual board and its
-// fault, the trace file, the test clock, and the conflicts with the one
-// message both programs print.
+// "COM1" as a file name), device paths as given, network serial servers,
+// the virtual board and its fault, the trace file, the test clock, and the
+// conflicts with the one message both programs print.
 
 #include "settings/portchoice.h"
 #include "support/testenv.h"
@@ -58,6 +58,13 @@ private slots:
             << "COM0" << false << none << none << none << none << "COM0" << false << none << none << 0 << none;
         QTest::newRow("a device path as it stands") << "/dev/ttyUSB0" << false << none << none << none << none
                                                     << "/dev/ttyUSB0" << false << none << none << 0 << none;
+        QTest::newRow("a network serial server") << "socket://[::1]:4001" << false << none << none << none << none
+                                                 << "socket://[::1]:4001" << false << none << none << 0 << none;
+        QTest::newRow("rfc2217 refused")
+            << "RFC2217://pi:2000" << false << none << none << none
+            << "RFC2217://pi:2000: rfc2217:// is not supported; serve the port raw and use socket://HOST:PORT, "
+               "with the baud rate set on the server"
+            << none << false << none << none << 0 << none;
         QTest::newRow("--simulate") << none << true << none << none << none << none << none << true << none << none << 0
                                     << none;
         QTest::newRow("--simulate with a fault")

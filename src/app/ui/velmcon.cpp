@@ -19,6 +19,7 @@
 #include "link/packets.h"
 #include "run/runcontrol.h"
 #include "settings/hostpaths.h"
+#include "settings/portchoice.h"
 #include "sim/ui/simboard.h"
 #include "ui/controls.h"
 #include "ui/messages.h"
@@ -85,11 +86,15 @@ Velmcon::Velmcon(QWidget *parent) : QMainWindow(parent)
         if (found == Link::DeviceReturn::Gone)
             return;
         m_deviceWatch->stop();
-        m_deviceMessage = found == Link::DeviceReturn::Same
-                              ? QStringLiteral("%1 is back: press Reconnect to open it").arg(device)
-                              : QStringLiteral("%1 is there, but it is another device than the one lost: press "
-                                               "Reconnect to open it")
-                                    .arg(device);
+        // A network serial server is back when it takes a connection again.
+        if (isNetworkName(device))
+            m_deviceMessage = QStringLiteral("%1 takes connections again: press Reconnect to connect").arg(device);
+        else if (found == Link::DeviceReturn::Same)
+            m_deviceMessage = QStringLiteral("%1 is back: press Reconnect to open it").arg(device);
+        else
+            m_deviceMessage = QStringLiteral("%1 is there, but it is another device than the one lost: press "
+                                             "Reconnect to open it")
+                                  .arg(device);
         statusBar()->showMessage(m_deviceMessage);
     });
     connect(&m_link, &Link::portLost, this, [this] {
