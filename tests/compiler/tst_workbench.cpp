@@ -1,0 +1,180 @@
+// The script editor as the workbench, in the whole console on the virtual
+// board, driven through its actions as the keys drive them: compile, run
+// (compile, download, run), the two numberings side by side, errors that
+// gate the download, run from the cursor, and a taught pose that compiles.
+
+#include "app/ui/velmcon.h"
+#include "compiler/ui/filegobbler.h"
+#include "compiler/ui/scripteditor.h"
+#include "editors/ui/positionbuilder.h"
+#include "link/link.h"
+#include "settings/hostpaths.h"
+#include "sim/virtualboard.h"
+#include "support/testenv.h"
+#include "ui/messages.h"
+
+#include <QAccessible>
+#include <QAction>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTextBlock>
+#include <QtTest>
+
+using namespace pvelm;
+
+namespace {
+
+// Source lines 2-5 write program lines 0-3; the label writes none.
+const QByteArray kScript = "CYCLE\r\nS1=1000\r\nWAIT 5\r\nS1=2000\r\nWAIT 5\r\nGOTO CYCLE\r\n";
+
+// What the console sent: one entry per exchange routine's write.
+class SentLog : public LinkObserver
+{
+public:
+    void linkTraffic(Direction direction, const char *routine, const QByteArray &bytes) override
+    {
+        if (direction == Direction::Sent)
+            sent << QByteArray(routine) + ' ' + bytes;
+    }
+    int count(const QByteArray &what) const
+    {
+        return int(std::count_if(sent.begin(), sent.end(), [&](const QByteArray &s) { return s.contains(what); }));
+    }
+    QList<QByteArray> sent;
+};
+
+} // namespace
+
+class TestWorkbench : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void loop();
+};
+
+void TestWorkbench::loop()
+{
+    TestRoot root;
+    const QString source = hostpaths::toHost(QStringLiteral("c:\\Corvane\\velm.txt"));
+    QVERIFY(writeAllBytes(source, kScript));
+    QStringList messages, questions;
+    const MessageHandler previous = setMessageHandler([&](const QString &m) { messages << m; });
+    Answer answer = Answer::No;
+    const QuestionHandler previousQuestion = setQuestionHandler([&](const QString &q) {
+        questions << q;
+        return answer;
+    });
+    sim::VirtualBoard board;
+    QVERIFY(board.start());
+    board.updateState([](sim::BoardState &s) { s.params[7] = 2; }); // a report every 20 ms
+    Velmcon main;
+    main.link().setPortOverride(board.devicePath());
+    QVERIFY(main.Form_Load());
+    main.link().setSecondMs(100);
+    SentLog log;
+    main.link().setObserver(&log);
+    main.filegobblery_Click();
+    filegobbler &converter = *main.findChild<filegobbler *>();
+    converter.findChild<QPushButton *>(QStringLiteral("editscript"))->click();
+    ScriptEditor *editor = converter.scriptEditor();
+    QVERIFY(editor);
+    editor->show();
+    ScriptText *text = editor->text();
+    auto action = [&](const char *name) {
+        QAction *a = editor->findChild<QAction *>(QLatin1String(name));
+        return a ? a : throw std::runtime_error(name);
+    };
+    auto *boardLine = editor->findChild<QLabel *>(QStringLiteral("boardLine"));
+    auto *boardState = editor->findChild<QLabel *>(QStringLiteral("boardState"));
+
+    // F7: the gutter shows the program line beside each line that writes one.
+    QCOMPARE(action("Compile")->shortcut(), QKeySequence(Qt::Key_F7));
+    action("Compile")->trigger();
+    QList<qint64> gutter;
+    for (int line = 1; line <= 6; ++line)
+        gutter << text->programLine(line);
+    QCOMPARE(gutter, (QList<qint64>{-1, 0, 1, 2, 3, 4}));
+    QVERIFY(log.sent.isEmpty());
+
+    // F5 after a compile: downloads (the text did not change: no second
+    // compile) and runs from line 0; the status bar follows the board.
+    // A run returns when the monitor ends: the first report after the run
+    // packet is noted and Stop pressed (or, failing that, after 5 s).
+    QString shownLine, shownState;
+    QElapsedTimer waited;
+    QTimer poll;
+    QByteArray runPacket;
+    connect(&poll, &QTimer::timeout, this, [&] {
+        const bool reported = log.count(runPacket) > 0 && boardState->text().startsWith(QLatin1String("Running"));
+        if (!reported && waited.elapsed() < 5000)
+            return;
+        shownLine = boardLine->text();
+        shownState = boardState->text();
+        poll.stop();
+        action("Stop")->trigger();
+    });
+    auto stopWhenReported = [&](const QByteArray &packet) {
+        runPacket = packet;
+        waited.start();
+        poll.start(5);
+    };
+    const QByteArray hex = readAllBytes(hostpaths::toHost(QStringLiteral("c:\\Corvane\\flash.tmp")));
+    stopWhenReported("R05000000");
+    action("Run")->trigger();
+    const QLabel *said = editor->findChild<QLabel *>(QStringLiteral("editorMessage"));
+    QVERIFY2(log.count("R05000000") == 1, qPrintable(said->text()));
+    QCOMPARE(board.state().page(0).toHex().toUpper().left(512), hex.mid(5, 512));
+    const QRegularExpressionMatch m =
+        QRegularExpression(QStringLiteral("^Board at line (\\d+) \\(source line (\\d+)\\)$")).match(shownLine);
+    QVERIFY2(m.hasMatch(), qPrintable(shownLine));
+    QCOMPARE(m.captured(2).toLongLong(), converter.compiler().sourceLines().sourceLine(m.captured(1).toLongLong()));
+    QCOMPARE(shownState, QStringLiteral("Running, 0 - No errors"));
+    QCOMPARE(QAccessible::queryAccessibleInterface(boardLine)->text(QAccessible::Name), boardLine->text());
+    QCOMPARE(QAccessible::queryAccessibleInterface(boardState)->text(QAccessible::Name), boardState->text());
+
+    // Run from Cursor: the board holds this program already, so only the
+    // run goes out, at the program line of the cursor's source line.
+    text->setTextCursor(QTextCursor(text->document()->findBlockByNumber(3))); // S1=2000
+    const int pagesBefore = log.count("sendLineAndWait");
+    stopWhenReported("R05000002");
+    action("Run from Cursor")->trigger();
+    QCOMPARE(log.count("sendLineAndWait"), pagesBefore);
+    QCOMPARE(log.count("R05000002"), 1);
+
+    // An error gates the download: No (the default) sends nothing.
+    QTextCursor(text->document()->findBlockByNumber(2)).insertText(QStringLiteral("WAIT\n"));
+    const int sentBefore = log.sent.size();
+    QVERIFY(!editor->Download_Click());
+    QCOMPARE(questions, QStringList{QStringLiteral("The program has 1 errors. Download anyway?")});
+    QCOMPARE(log.sent.size(), sentBefore);
+    action("Run")->trigger();
+    QCOMPARE(questions.size(), 2);
+    QCOMPARE(log.sent.size(), sentBefore);
+    text->undo();
+
+    // Insert Pose: the servos ticked "Use" in the Position Manager, read
+    // from the board, as a line that compiles.
+    board.updateState([](sim::BoardState &s) { s.positions = {1500, 1, 2300, 4, 5, 6, 7, 65535}; });
+    main.posbuild_Click();
+    auto *manager = main.findChild<positionbuilder *>();
+    for (int k : {0, 2, 7})
+        manager->findChild<QCheckBox *>(QStringLiteral("Use1(%1)").arg(k))->setChecked(true);
+    text->setTextCursor(QTextCursor(text->document()->findBlockByNumber(4))); // WAIT 5
+    action("Insert Pose")->trigger();
+    QCOMPARE(text->document()->findBlockByNumber(5).text(), QStringLiteral("POSITION S1=1500, S3=2300, S8=65535"));
+    action("Compile")->trigger();
+    QCOMPARE(converter.compiler().counters().errorbumper, 0);
+    QCOMPARE(text->programLine(6), 4);
+
+    QVERIFY2(messages.isEmpty(), qPrintable(messages.join('\n')));
+    main.link().setObserver(nullptr);
+    setQuestionHandler(previousQuestion);
+    setMessageHandler(previous);
+}
+
+QTEST_MAIN(TestWorkbench)
+#include "tst_workbench.moc"
