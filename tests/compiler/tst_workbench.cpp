@@ -27,8 +27,9 @@ using namespace pvelm;
 
 namespace {
 
-// Source lines 2-5 write program lines 0-3; the label writes none.
-const QByteArray kScript = "CYCLE\r\nS1=1000\r\nWAIT 5\r\nS1=2000\r\nWAIT 5\r\nGOTO CYCLE\r\n";
+// Source lines 2-6 write program lines 0-4; the labels write none, and the
+// last one is most likely a mistyped WAIT: a warning, not an error.
+const QByteArray kScript = "CYCLE\r\nS1=1000\r\nWAIT 5\r\nS1=2000\r\nWAIT 5\r\nGOTO CYCLE\r\nWIAT 100\r\n";
 
 // What the console sent: one entry per exchange routine's write.
 class SentLog : public LinkObserver
@@ -98,6 +99,9 @@ void TestWorkbench::loop()
     for (int line = 1; line <= 6; ++line)
         gutter << text->programLine(line);
     QCOMPARE(gutter, (QList<qint64>{-1, 0, 1, 2, 3, 4}));
+    auto *list = editor->findChild<QListWidget *>(QStringLiteral("diagnostics"));
+    QCOMPARE(list->count(), 1);
+    QVERIFY2(list->item(0)->text().startsWith(QLatin1String("Line 7: warning: ")), qPrintable(list->item(0)->text()));
     QVERIFY(log.sent.isEmpty());
 
     // F5 after a compile: downloads (the text did not change: no second

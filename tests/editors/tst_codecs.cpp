@@ -5,6 +5,7 @@
 // Get leave in flash, are checked through the window and velm tests.
 
 #include "editors/codecs.h"
+#include "editors/pose.h"
 #include "sim/boardengine.h"
 
 #include <QtTest>
@@ -151,6 +152,26 @@ private slots:
             if (!step.expected.isEmpty())
                 QCOMPARE(reply, step.expected);
         }
+    }
+    // The taught pose: servos in servo order whatever was ticked first; no
+    // servo, no line (a bare POSITION is no statement).
+    void pose_data()
+    {
+        QTest::addColumn<QList<int>>("used");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("all eight") << QList<int>{0, 1, 2, 3, 4, 5, 6, 7}
+                                   << "POSITION S1=0, S2=1, S3=1500, S4=3, S5=4, S6=5, S7=6, S8=65535";
+        QTest::newRow("some") << QList<int>{7, 2} << "POSITION S3=1500, S8=65535";
+        QTest::newRow("none") << QList<int>{} << QString();
+    }
+    void pose()
+    {
+        QFETCH(QList<int>, used);
+        QFETCH(QString, line);
+        std::bitset<8> mask;
+        for (int k : used)
+            mask.set(size_t(k));
+        QCOMPARE(poseStatement({0, 1, 1500, 3, 4, 5, 6, 65535}, mask), line);
     }
 };
 
