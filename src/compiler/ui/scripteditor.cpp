@@ -477,8 +477,8 @@ bool ScriptEditor::save()
 void ScriptEditor::Compile_Click()
 {
     HandlerGuard guard(this);
-    if (m_busy)
-        return say(QStringLiteral("Not compiled: the download is still running."));
+    if (m_busy || !m_readable)
+        return;
     // The compile reads the converter's source path; it must be this file.
     const QString compiled = QFileInfo(m_converter.sourcePath()).absoluteFilePath();
     if (compiled != m_path) {
@@ -582,11 +582,14 @@ QByteArray ScriptEditor::compiledProgram() const
 
 void ScriptEditor::setBusy(bool busy)
 {
+    // While a download runs only Pause, Stop and Save stay on.
     m_busy = busy;
     for (QAction *a : std::as_const(m_actions)) {
-        if (a != m_save && a->objectName() != QLatin1String("Pause") && a->objectName() != QLatin1String("Stop"))
-            a->setEnabled(!busy && (m_readable || a->objectName().startsWith(QLatin1String("Run"))));
+        if (a->objectName() != QLatin1String("Pause") && a->objectName() != QLatin1String("Stop"))
+            a->setEnabled(!busy);
     }
+    m_save->setEnabled(m_readable);
+    m_compile->setEnabled(!busy && m_readable);
 }
 
 bool ScriptEditor::downloadCompiled()
