@@ -7,6 +7,9 @@
 #include "editors/pose.h"
 #include "link/link.h"
 
+#include <algorithm>
+#include <array>
+
 namespace pvelm::cli {
 
 using namespace editors;
@@ -202,7 +205,10 @@ int positionCurrent(Invocation &inv)
         return failed(r, QStringLiteral("no positions read"));
     // --script: the statement "Insert Pose" of the script editor writes.
     if (inv.has(QStringLiteral("--script"))) {
-        printLine(poseStatement(*current));
+        std::array<int, 8> at;
+        at.fill(65535); // a servo the reply leaves out stays where it is
+        std::copy_n(current->cbegin(), std::min<qsizetype>(current->size(), 8), at.begin());
+        printLine(poseStatement(at, std::bitset<8>().set()));
         return kExitSuccess;
     }
     QStringList values;

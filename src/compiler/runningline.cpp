@@ -15,6 +15,14 @@ void RunningLine::report(const QString &currentLine)
     report(ok && line >= 0 ? line : -1);
 }
 
+void RunningLine::reportStatus(const QString &currentLine, const QString &mode, const QString &notification)
+{
+    m_mode = mode;
+    if (!notification.isEmpty())
+        m_notification = notification;
+    report(currentLine);
+}
+
 void RunningLine::report(qint64 line)
 {
     m_line = line;

@@ -19,9 +19,16 @@ public:
     // is not a line number (a report of line 0 reads -1) reports -1.
     void report(const QString &currentLine);
     void report(qint64 line);
+    // A whole status report: the line as above, with the board's mode
+    // ("Running", "Paused", "Stopped") and its notification text (empty:
+    // the last one still stands).
+    void reportStatus(const QString &currentLine, const QString &mode, const QString &notification);
 
     // The last line reported, or -1 before the first report.
     qint64 line() const { return m_line; }
+    // From the last whole report; empty before the first.
+    const QString &mode() const { return m_mode; }
+    const QString &notification() const { return m_notification; }
 
 signals:
     // Every report, also of the same line again: a window opened since the
@@ -30,6 +37,8 @@ signals:
 
 private:
     qint64 m_line = -1;
+    QString m_mode;
+    QString m_notification;
 };
 
 } // namespace pvelm::compiler

@@ -62,6 +62,24 @@ public:
     // Number of program lines that have a source line.
     int size() const { return m_used; }
 
+    // The other way round: indexed by 1-based source line, the lowest
+    // program line that source line answers for here, or -1. As long as the
+    // highest source line with a program line, plus one.
+    std::vector<qint32> firstProgramLines() const
+    {
+        std::vector<qint32> first;
+        for (size_t p = 0; p < m_sources.size(); ++p) {
+            const qint32 source = qAbs(m_sources[p]);
+            if (source == 0)
+                continue;
+            if (size_t(source) >= first.size())
+                first.resize(size_t(source) + 1, -1);
+            if (first[size_t(source)] < 0)
+                first[size_t(source)] = qint32(p);
+        }
+        return first;
+    }
+
 private:
     std::vector<qint32> m_sources;
     int m_used = 0;

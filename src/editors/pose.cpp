@@ -4,12 +4,12 @@
 
 namespace pvelm::editors {
 
-QString poseStatement(const QList<int> &positions, std::bitset<8> used)
+QString poseStatement(const std::array<int, 8> &positions, std::bitset<8> used)
 {
     QStringList values;
-    for (int k = 0; k < 8; ++k) {
-        if (used.test(size_t(k)))
-            values << QStringLiteral("S%1=%2").arg(k + 1).arg(positions.value(k, 65535));
+    for (size_t k = 0; k < positions.size(); ++k) {
+        if (used.test(k))
+            values << QStringLiteral("S%1=%2").arg(k + 1).arg(positions[k]);
     }
     if (values.isEmpty())
         return QString();

@@ -1,18 +1,16 @@
 #pragma once
 
+#include <array>
 #include <bitset>
 
-#include <QList>
 #include <QString>
 
 namespace pvelm::editors {
 
-// The script statement that stores the servos' positions as they stand:
-// "POSITION S1=32768, S2=32768" for the servos set in `used`, in servo
-// order (S1 first), each with its position in decimal. Positions missing
-// from the list count as 65535, the value that leaves a servo where it is.
-// Empty when no servo is used: a POSITION without a servo is ignored by
-// the compiler.
-QString poseStatement(const QList<int> &positions, std::bitset<8> used = std::bitset<8>().set());
+// A taught pose as a script line: "POSITION S1=1500, S2=1800" with the
+// servos whose bit is set in `used`, in servo order, each position as plain
+// decimal (0 to 65535; 65535 is the board's "no move"). Empty when no servo
+// is used: POSITION without a servo value is no statement.
+QString poseStatement(const std::array<int, 8> &positions, std::bitset<8> used);
 
 } // namespace pvelm::editors

@@ -53,6 +53,16 @@ Answer askQuestion(QWidget *parent, const QString &text)
     }
 }
 
+bool confirmDefaultNo(QWidget *parent, const QString &text)
+{
+    if (const QuestionHandler &handler = currentQuestionHandler())
+        return handler(text) == Answer::Yes;
+    QMessageBox box(QMessageBox::Question, QStringLiteral("PVelm"), text, QMessageBox::Yes | QMessageBox::No, parent);
+    box.setDefaultButton(QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
 QuestionHandler setQuestionHandler(QuestionHandler handler)
 {
     return std::exchange(currentQuestionHandler(), std::move(handler));

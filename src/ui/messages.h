@@ -24,6 +24,12 @@ MessageHandler setMessageHandler(MessageHandler handler);
 enum class Answer { Yes, No, Cancel };
 Answer askQuestion(QWidget *parent, const QString &text);
 
+// A question with the buttons Yes and No, for a step that should only be
+// taken on purpose: No is the default, and Escape or closing the box answer
+// No too. True only for Yes. The question handler below answers it in
+// tests (its Cancel counts as No).
+bool confirmDefaultNo(QWidget *parent, const QString &text);
+
 using QuestionHandler = std::function<Answer(const QString &text)>;
 
 // Replaces the question box with `handler`; an empty handler restores the

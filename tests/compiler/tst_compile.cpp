@@ -102,6 +102,7 @@ private slots:
     void programLineToSourceLine_data();
     void programLineToSourceLine();
     void reportInSourceOrder();
+    void secondCompileMatchesFresh();
     void demoIsThePickAndPlaceExample();
     void mergeOverlays();
     void mergeLimits_data();
@@ -389,6 +390,28 @@ void TestCompile::reportInSourceOrder()
     for (const ReportEntry &e : reportEntries(c))
         entries << QString::number(e.sourceLine) + (e.failure ? " failure" : " error");
     QCOMPARE(entries, (QStringList{"1 error", "2 failure"}));
+}
+
+void TestCompile::secondCompileMatchesFresh()
+{
+    // The workbench compiles again and again with one compiler: a compile
+    // must not see anything of the one before, labels least of all.
+    TestRoot root;
+    Workspace w(root);
+    const auto five = [&](const CompileRun &r) {
+        return QList<QByteArray>{r.list, r.premerged, r.hex, readAllBytes(w.host(QStringLiteral("fixup.tmp"))),
+                                 readAllBytes(w.host(QStringLiteral("fixup1.tmp")))};
+    };
+    const QByteArray before = "GOTO LATER\nEARLY\nS1=5\nLATER\nGOSUB EARLY\nSTOP\n";
+    // PLACE is a label of the demo only: here it is not found.
+    const QByteArray after = "GOSUB LATER\nLATER\nS2=7\nGOTO EARLY\nEARLY\nRETURN\nADDRESS 40\nGOTO PLACE\n";
+    Compiler reused;
+    w.compile(demoProgram(), &reused);
+    w.compile(before, &reused);
+    const QList<QByteArray> again = five(w.compile(after, &reused));
+    const QList<QByteArray> fresh = five(w.compile(after));
+    for (int k = 0; k < 5; ++k)
+        QCOMPARE(again.at(k), fresh.at(k));
 }
 
 void TestCompile::demoIsThePickAndPlaceExample()

@@ -11,6 +11,9 @@
 
 #include <QtTest>
 
+#include <algorithm>
+#include <array>
+
 using namespace pvelm;
 using namespace pvelm::editors;
 using sim::BoardEngine;
@@ -79,7 +82,10 @@ private slots:
         QFETCH(int, used);
         QFETCH(QString, statement);
         QFETCH(QByteArray, element);
-        QCOMPARE(poseStatement(positions, std::bitset<8>(quint64(used))), statement);
+        std::array<int, 8> at;
+        at.fill(65535);
+        std::copy_n(positions.cbegin(), std::min<qsizetype>(positions.size(), 8), at.begin());
+        QCOMPARE(poseStatement(at, std::bitset<8>(quint64(used))), statement);
         if (statement.isEmpty())
             return;
         TestRoot root;

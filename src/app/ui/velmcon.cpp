@@ -12,10 +12,12 @@
 #include "compiler/runningline.h"
 #include "compiler/ui/filegobbler.h"
 #include "editors/codecs.h"
+#include "editors/pose.h"
 #include "editors/ui/imageeditors.h"
 #include "editors/ui/positionbuilder.h"
 #include "editors/ui/spdbuild.h"
 #include "flash/ui/binsend.h"
+#include "link/exchange.h"
 #include "link/packets.h"
 #include "run/runcontrol.h"
 #include "settings/hostpaths.h"
@@ -343,7 +345,45 @@ void Velmcon::binsendY_Click()
 
 void Velmcon::filegobblery_Click()
 {
-    m_filegobbler.show([this] { return new filegobbler(m_link, m_settings, this); });
+    m_filegobbler.show([this] {
+        auto *window = new filegobbler(m_link, m_settings, this);
+        // The script editor runs the board through this window's own run
+        // commands and monitor, and teaches poses through the link.
+        ScriptEditor::Board board;
+        board.run = [this](quint32 line) { startRun(line); };
+        board.pause = [this] { pauseit_Click(); };
+        board.stop = [this] { stopall_Click(); };
+        board.pose = [this](QString *why) { return currentPose(why); };
+        window->setBoard(std::move(board));
+        return window;
+    });
+}
+
+QString Velmcon::currentPose(QString *why)
+{
+    // The servos ticked "Use" in the Position Manager, all eight while it
+    // is closed.
+    std::bitset<8> used;
+    used.set();
+    if (positionbuilder *manager = m_positionbuilder.window())
+        used = manager->usedServos();
+    if (used.none()) {
+        *why = QStringLiteral("no servo is ticked \"Use\" in the Position Manager");
+        return QString();
+    }
+    // The Position Manager's Get Current; the board reports the servos'
+    // positions whatever the line.
+    const LinkResult r = exchange(m_link, &Link::rawsender, editors::lineRequest("R01", 0));
+    const std::optional<QList<int>> current = r.succeeded() ? editors::currentFromReply(r.reply) : std::nullopt;
+    if (!current) {
+        *why = !r.ran ? QString::fromLatin1(kExchangeRefusedMessage)
+                      : QStringLiteral("the board sent no positions (%1)").arg(r.status());
+        return QString();
+    }
+    std::array<int, 8> positions{};
+    for (int k = 0; k < 8; ++k)
+        positions[size_t(k)] = current->at(k);
+    return editors::poseStatement(positions, used);
 }
 
 bool Velmcon::installDemoProgram()
@@ -476,7 +516,7 @@ void Velmcon::showStatus(const StatusReport &report)
     m_loop->setText(report.loop);
     m_currentline->setText(report.currentLine);
     // The script editor follows the running board.
-    compiler::RunningLine::instance().report(report.currentLine);
+    compiler::RunningLine::instance().reportStatus(report.currentLine, report.mode, report.notification);
     m_runstop->setText(report.mode);
     if (!report.notification.isEmpty())
         m_notifications->setText(report.notification);

@@ -115,6 +115,9 @@ private:
     // The monitor loop: shows every report until the reports stop or
     // `monitoring` is cleared.
     void decodeStatus();
+    // The script editor's Insert Pose: the servos' current positions as a
+    // POSITION line, or empty with the reason.
+    QString currentPose(QString *why);
     void showStatus(const StatusReport &report);
     // Says in the status bar that the link refused the command.
     void refused();

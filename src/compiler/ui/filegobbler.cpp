@@ -185,7 +185,12 @@ void filegobbler::editscript_Click()
         converter.compiler = &m_compiler;
         converter.compile = [this] { Readvelm_Click(); };
         converter.sourcePath = [this] { return currentPaths().source; };
-        return new ScriptEditor(path, std::move(converter), this);
+        // The editor's download sends what "Write to Flash" sends.
+        converter.link = &m_link;
+        converter.downloadPath = [this] {
+            return hostpaths::toHost(m_settings.path(SettingsRecord::kTempHexPathColumn));
+        };
+        return new ScriptEditor(path, std::move(converter), this, m_board);
     });
 }
 

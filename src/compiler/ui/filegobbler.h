@@ -1,6 +1,7 @@
 #pragma once
 
 #include "compiler/compiler.h"
+#include "compiler/ui/scripteditor.h"
 #include "ui/toolwindow.h"
 
 class QLabel;
@@ -46,6 +47,9 @@ public:
     // open on another file is closed first (it asks about unsaved changes).
     void editscript_Click();
     ScriptEditor *scriptEditor() const;
+    // What the main window lends the script editor (run commands, the
+    // servos' pose); the next editor opened gets it.
+    void setBoard(ScriptEditor::Board board) { m_board = std::move(board); }
 
     void disableFileButtons();
     void enableFileButtons();
@@ -82,6 +86,7 @@ private:
     TransferPanel *m_transfer;
     QPushButton *m_editscript;
     WindowSlot<ScriptEditor> m_editor;
+    ScriptEditor::Board m_board;
 };
 
 } // namespace pvelm

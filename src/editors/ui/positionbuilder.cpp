@@ -176,6 +176,14 @@ positionbuilder::~positionbuilder()
         b->disconnect(this);
 }
 
+std::bitset<8> positionbuilder::usedServos() const
+{
+    std::bitset<8> used;
+    for (int k = 0; k < 8; ++k)
+        used.set(size_t(k), m_use[k]->isChecked());
+    return used;
+}
+
 void positionbuilder::Form_Load()
 {
     for (QLineEdit *box : m_positions)

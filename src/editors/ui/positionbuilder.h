@@ -4,6 +4,8 @@
 #include "editors/exchanges.h"
 #include "ui/toolwindow.h"
 
+#include <bitset>
+
 #include <QList>
 
 class QCheckBox;
@@ -45,6 +47,8 @@ public:
     void offcon_Click();
 
     bool isNudging() const { return m_nudge.isRunning(); }
+    // The servos whose "Use" box is ticked: bit k for servo k+1.
+    std::bitset<8> usedServos() const;
 
 protected:
     void hideEvent(QHideEvent *event) override;
