@@ -39,12 +39,15 @@ PortChoice choosePort(const PortOptions &options)
         return refuse(QStringLiteral("option '--port' needs a device"));
     if (options.simFault && !options.simulate)
         return refuse(QStringLiteral("--sim-fault needs --simulate"));
+    if (options.freshBoard && !options.simulate)
+        return refuse(QStringLiteral("--fresh-board needs --simulate"));
     if (options.trace && options.trace->isEmpty())
         return refuse(QStringLiteral("option '--trace' needs a file"));
 
     if (options.port)
         out.device = portDeviceFor(*options.port);
     out.startBoard = options.simulate;
+    out.freshBoard = options.freshBoard;
     if (options.simFault)
         out.boardFault = *options.simFault;
     if (options.trace)
