@@ -91,6 +91,12 @@ Velmcon::Velmcon(QWidget *parent) : QMainWindow(parent)
                                     .arg(device);
         statusBar()->showMessage(m_deviceMessage);
     });
+    // An operation that went through makes the last note old news. (The run
+    // commands' sendonly leaves the code as it was: those say it themselves.)
+    connect(&m_link, &Link::busyChanged, this, [this](bool busy) {
+        if (!busy && m_link.linkErrorCode == QLatin1String("0"))
+            messageBar()->clearNote();
+    });
     connect(&m_link, &Link::portLost, this, [this] {
         showPortState();
         m_deviceWatch->start();
@@ -177,6 +183,11 @@ QWidget *Velmcon::buildRunFrames()
     m_position = valueLabel("Label4", QStringLiteral("00000"), QStringLiteral("Position"));
     m_stack = valueLabel("Label5", QStringLiteral("00000"), QStringLiteral("Stack"));
     m_loop = valueLabel("Label6", QStringLiteral("00000"), QStringLiteral("Loop"));
+    m_monitorLife = valueLabel("monitorLife", QStringLiteral("Not monitoring"), QStringLiteral("Monitor"));
+    m_clock.start();
+    m_lifeTimer = new QTimer(this);
+    m_lifeTimer->setInterval(250);
+    connect(m_lifeTimer, &QTimer::timeout, this, &Velmcon::showMonitorLife);
 
     auto *counters = new QGridLayout;
     int row = 0;
@@ -198,6 +209,7 @@ QWidget *Velmcon::buildRunFrames()
     statusLayout->addLayout(buttons);
     statusLayout->addLayout(modeAndLine);
     statusLayout->addLayout(counters);
+    statusLayout->addWidget(m_monitorLife);
     statusLayout->addWidget(frame(QStringLiteral("Notifications"), m_notifications));
     statusLayout->addStretch(1);
 
@@ -225,7 +237,7 @@ bool Velmcon::Form_Load()
         return false;
     }
     if (!loaded.notice.isEmpty())
-        statusBar()->showMessage(loaded.notice);
+        showNote(loaded.notice);
     m_notifications->setText(QStringLiteral("None"));
     openPort();
     return true;
@@ -234,7 +246,7 @@ bool Velmcon::Form_Load()
 bool Velmcon::openPort()
 {
     if (!m_link.opencomport()) {
-        statusBar()->showMessage(QString::fromLatin1(kExchangeRefusedMessage));
+        showNote(QString::fromLatin1(kExchangeRefusedMessage));
         return m_link.isPortOpen();
     }
     m_deviceWatch->stop();
@@ -329,12 +341,12 @@ bool Velmcon::installDemoProgram()
     const QString source = m_settings.path(SettingsRecord::kScriptPathColumn);
     QString why;
     if (compiler::installDemoProgram(hostpaths::toHost(source), &why)) {
-        statusBar()->showMessage(QStringLiteral("Demo program written to %1").arg(source));
+        showNote(QStringLiteral("Demo program written to %1").arg(source));
         return true;
     }
     // No reason means the operator's own file is there: leave it alone.
     if (!why.isEmpty())
-        statusBar()->showMessage(QStringLiteral("The demo program could not be written to %1: %2").arg(source, why));
+        showNote(QStringLiteral("The demo program could not be written to %1: %2").arg(source, why));
     return false;
 }
 
@@ -367,7 +379,18 @@ void Velmcon::About_Click()
 
 void Velmcon::refused()
 {
-    statusBar()->showMessage(QString::fromLatin1(kExchangeRefusedMessage));
+    showNote(QString::fromLatin1(kExchangeRefusedMessage));
+}
+
+bool Velmcon::sent(const LinkResult &r)
+{
+    if (!r.ran) {
+        refused();
+        return false;
+    }
+    if (!r.noLink())
+        messageBar()->clearNote();
+    return true;
 }
 
 void Velmcon::Run_Click()
@@ -381,7 +404,7 @@ void Velmcon::Runatline_Click()
     // beyond the program's last line too (velm run keeps to 0 to 32767).
     const editors::Checked line = editors::typedAsHex(QStringLiteral("Run at line"), m_linetorun->text(), 6);
     if (!line.ok()) {
-        statusBar()->showMessage(line.refusal);
+        showNote(line.refusal);
         return;
     }
     startRun(quint32(line.value), line.note);
@@ -390,10 +413,10 @@ void Velmcon::Runatline_Click()
 void Velmcon::startRun(quint32 line, const QString &note)
 {
     ToolWindow::HandlerGuard guard(this);
-    if (!sendRunCommand(m_link, runPacket(line)).ran)
-        return refused();
+    if (!sent(sendRunCommand(m_link, runPacket(line))))
+        return;
     if (!note.isEmpty())
-        statusBar()->showMessage(note);
+        showNote(note);
     // Whether the board took the command is not looked at: one that did not
     // sends no reports, and the monitor ends after its first empty read.
     m_link.monitoring = true;
@@ -403,15 +426,13 @@ void Velmcon::startRun(quint32 line, const QString &note)
 void Velmcon::pauseit_Click()
 {
     ToolWindow::HandlerGuard guard(this);
-    if (!sendRunCommand(m_link, pausePacket()).ran)
-        refused();
+    sent(sendRunCommand(m_link, pausePacket()));
 }
 
 void Velmcon::stopall_Click()
 {
     ToolWindow::HandlerGuard guard(this);
-    if (!sendRunCommand(m_link, stopPacket()).ran)
-        refused();
+    sent(sendRunCommand(m_link, stopPacket()));
 }
 
 void Velmcon::Monitor_Click()
@@ -444,7 +465,31 @@ void Velmcon::Getstatus_Click()
 
 void Velmcon::decodeStatus()
 {
+    m_reportTimes.clear();
+    m_lifeTimer->start();
+    showMonitorLife();
     runStatusMonitor(m_link, [this](const StatusReport &report) { showStatus(report); });
+    m_lifeTimer->stop();
+    showMonitorLife();
+}
+
+void Velmcon::showMonitorLife()
+{
+    // Reports of the last two seconds give the rate.
+    constexpr qint64 windowMs = 2000;
+    const qint64 now = m_clock.elapsed();
+    while (!m_reportTimes.empty() && m_reportTimes.front() < now - windowMs)
+        m_reportTimes.pop_front();
+    const QString age =
+        m_lastReport < 0 ? QStringLiteral("no report yet")
+                         : QStringLiteral("last report %1 s ago").arg(double(now - m_lastReport) / 1000.0, 0, 'f', 1);
+    if (!m_lifeTimer->isActive()) {
+        m_monitorLife->setText(QStringLiteral("Not monitoring, %1").arg(age));
+        return;
+    }
+    m_monitorLife->setText(QStringLiteral("Monitoring: %1 reports a second, %2")
+                               .arg(double(m_reportTimes.size()) * 1000.0 / windowMs, 0, 'f', 1)
+                               .arg(age));
 }
 
 void Velmcon::showStatus(const StatusReport &report)
@@ -458,6 +503,22 @@ void Velmcon::showStatus(const StatusReport &report)
     m_runstop->setText(report.mode);
     if (!report.notification.isEmpty())
         m_notifications->setText(report.notification);
+    m_lastReport = m_clock.elapsed();
+    m_reportTimes.push_back(m_lastReport);
+    // An invalid instruction where a run stopped is, on a new board, most
+    // often flash that was never written.
+    if (report.notificationCode == 50 && report.mode == QLatin1String(kModeStopped))
+        showNote(QStringLiteral("No program at line %1: compile and download one first").arg(report.currentLine));
+}
+
+void Velmcon::showNote(const QString &text)
+{
+    messageBar()->showNote(text);
+}
+
+MessageBar *Velmcon::messageBar() const
+{
+    return static_cast<MessageBar *>(statusBar());
 }
 
 } // namespace pvelm
