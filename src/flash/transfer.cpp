@@ -34,6 +34,13 @@ qint64 Progress::remainingMs() const
     return elapsedMs * (total - done) / done;
 }
 
+QString cancelledMessage(int page)
+{
+    // Five digits, as the page field and "Stopped at page" show it.
+    return QStringLiteral("Cancelled after page %1: the board's flash now holds part of the new program")
+        .arg(page, 5, 10, QLatin1Char('0'));
+}
+
 QString formatRemaining(qint64 ms)
 {
     if (ms < 0)
@@ -89,10 +96,8 @@ TransferResult writePageLines(Link &link, const QStringList &lines, const Transf
             hooks.progress(clock.at(r.done, r.total));
         if (r.done < r.total && hooks.cancelled && hooks.cancelled()) {
             r.outcome = Outcome::Cancelled;
-            r.detail = QStringLiteral("Cancelled after page %1 (%2 of %3 pages written)")
-                           .arg(r.stopPage)
-                           .arg(r.done)
-                           .arg(r.total);
+            r.detail = cancelledMessage(r.stopPage.toInt()) +
+                       QStringLiteral(" (%1 of %2 pages written)").arg(r.done).arg(r.total);
             return r;
         }
     }

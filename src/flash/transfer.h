@@ -33,6 +33,10 @@ struct Progress
 // "2:05", "0:07" or "" when not known yet.
 QString formatRemaining(qint64 ms);
 
+// What a download cancelled after `page` (the last page written) says, in
+// the window and from velm alike: the board now holds part of the program.
+QString cancelledMessage(int page);
+
 struct TransferHooks
 {
     // Before a page goes out (write) or is asked for (save): the page line

@@ -267,7 +267,8 @@ private slots:
         QCOMPARE(indicator->text(), QStringLiteral("FAIL"));
         QCOMPARE(rig.messages.size(), 2);
         QCOMPARE(rig.get<QLabel>("transferOutcome")->text(),
-                 QStringLiteral("Cancelled after page 00000 (1 of 3 pages written)"));
+                 QStringLiteral("Cancelled after page 00000: the board's flash now holds part of the new program (1 of "
+                                "3 pages written)"));
         QCOMPARE(rig.board.received(), "#$" + lines.at(0).toLatin1());
     }
 
