@@ -58,6 +58,8 @@ Velmcon::Velmcon(QWidget *parent) : QMainWindow(parent)
     setWindowTitle(QStringLiteral("PVelm Main Control"));
     m_link.setSettings(&m_settings);
     m_traffic.setLink(&m_link);
+    // Always recording, so the traffic log window shows what just happened.
+    m_traffic.setRingEnabled(true);
 
     buildMenus();
 
