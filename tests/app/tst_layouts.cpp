@@ -254,6 +254,8 @@ private slots:
         QCOMPARE(received.size(), 4);
         for (const QString &line : received)
             QCOMPARE(line.mid(11, 3), QStringLiteral("RX "));
+        if (!shots.isEmpty())
+            log->grab().save(shots + QStringLiteral("/Trafficlog-filtered.png"));
         log->close();
 
         // The adapter goes away while nothing is exchanged: the port closes
@@ -346,6 +348,8 @@ private slots:
             if (label("Runstop") == QLatin1String("Running") && label("currentline").toInt() > 0 &&
                 life->text().contains("last report 0.")) {
                 lifeWhileRunning = QAccessible::queryAccessibleInterface(life)->text(QAccessible::Name);
+                if (const QString shots = qEnvironmentVariable("PVELM_SCREENSHOT_DIR"); !shots.isEmpty())
+                    velmcon.grab().save(shots + QStringLiteral("/Velmcon-running.png"));
                 link.monitoring = false;
             }
         });
