@@ -254,6 +254,10 @@ private slots:
         QCOMPARE(received.size(), 4);
         for (const QString &line : received)
             QCOMPARE(line.mid(11, 3), QStringLiteral("RX "));
+        log->refresh();
+        QCOMPARE(QAccessible::queryAccessibleInterface(log->findChild<QLabel *>(QStringLiteral("entryCount")))
+                     ->text(QAccessible::Name),
+                 QStringLiteral("8 entries, 4 shown"));
         if (!shots.isEmpty())
             log->grab().save(shots + QStringLiteral("/Trafficlog-filtered.png"));
         log->close();

@@ -13,6 +13,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTextDocument>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -170,6 +171,12 @@ void Trafficlog::showCount()
     QString text = QStringLiteral("%1 entries").arg(ring.size());
     if (ring.dropped() > 0)
         text += QStringLiteral(", %1 dropped").arg(ring.dropped());
+    if (!m_filter->text().isEmpty()) {
+        // The view holds one block a line shown (two with hex), and one
+        // empty block when it shows nothing.
+        const int blocks = m_text->document()->isEmpty() ? 0 : m_text->blockCount();
+        text += QStringLiteral(", %1 shown").arg(blocks / (m_hex->isChecked() ? 2 : 1));
+    }
     if (m_log.isPaused())
         text += QStringLiteral(", paused");
     m_count->setText(text);

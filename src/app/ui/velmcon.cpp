@@ -22,6 +22,9 @@
 #include "ui/controls.h"
 #include "ui/messages.h"
 
+#include <algorithm>
+#include <utility>
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileInfo>
@@ -92,12 +95,6 @@ Velmcon::Velmcon(QWidget *parent) : QMainWindow(parent)
                                                "Reconnect to open it")
                                     .arg(device);
         statusBar()->showMessage(m_deviceMessage);
-    });
-    // An operation that went through makes the last note old news. (The run
-    // commands' sendonly leaves the code as it was: those say it themselves.)
-    connect(&m_link, &Link::busyChanged, this, [this](bool busy) {
-        if (!busy && m_link.linkErrorCode == QLatin1String("0"))
-            messageBar()->clearNote();
     });
     connect(&m_link, &Link::portLost, this, [this] {
         showPortState();
@@ -461,16 +458,25 @@ void Velmcon::Getstatus_Click()
     m_link.readMonitorReply();
     if (m_link.monitoring)
         m_link.monitoring = wasMonitoring;
-    if (const auto report = decodeStatusReport(m_link.linkRawInput.left(kStatusReportLength)))
+    if (const auto report = decodeStatusReport(m_link.linkRawInput.left(kStatusReportLength))) {
+        messageBar()->clearNote();
         showStatus(*report);
+    }
 }
 
 void Velmcon::decodeStatus()
 {
     m_reportTimes.clear();
+    m_monitorStart = m_clock.elapsed();
     m_lifeTimer->start();
     showMonitorLife();
-    runStatusMonitor(m_link, [this](const StatusReport &report) { showStatus(report); });
+    // The first report of a run of the monitor is the operation's success.
+    bool first = true;
+    runStatusMonitor(m_link, [this, &first](const StatusReport &report) {
+        if (std::exchange(first, false))
+            messageBar()->clearNote();
+        showStatus(report);
+    });
     m_lifeTimer->stop();
     showMonitorLife();
 }
@@ -489,8 +495,10 @@ void Velmcon::showMonitorLife()
         m_monitorLife->setText(QStringLiteral("Not monitoring, %1").arg(age));
         return;
     }
+    // Over the time monitored so far, while that is shorter than the window.
+    const qint64 span = std::clamp<qint64>(now - m_monitorStart, 250, windowMs);
     m_monitorLife->setText(QStringLiteral("Monitoring: %1 reports a second, %2")
-                               .arg(double(m_reportTimes.size()) * 1000.0 / windowMs, 0, 'f', 1)
+                               .arg(double(m_reportTimes.size()) * 1000.0 / double(span), 0, 'f', 1)
                                .arg(age));
 }
 

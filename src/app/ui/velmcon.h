@@ -138,6 +138,7 @@ private:
     QElapsedTimer m_clock;
     std::deque<qint64> m_reportTimes; // m_clock times of the recent reports
     qint64 m_lastReport = -1;
+    qint64 m_monitorStart = 0;
     WindowSlot<Sndshort> m_sndshort;
     WindowSlot<Sendinst> m_sendinst;
     WindowSlot<filegobbler> m_filegobbler;
