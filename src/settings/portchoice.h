@@ -15,10 +15,10 @@ struct PortOptions
 {
     std::optional<QString> port;     // --port: a device path or COMn
     bool simulate = false;           // --simulate
-    bool freshBoard = false;         // --fresh-board: the virtual board starts clean
     std::optional<QString> simFault; // --sim-fault: a fault name for the virtual board
     std::optional<QString> trace;    // --trace: the trace file
     std::optional<QString> secondMs; // the test clock: PVELM_SECOND_MS
+    bool freshBoard = false;         // --fresh-board: the virtual board starts clean
 };
 
 struct PortChoice
