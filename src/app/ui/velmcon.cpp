@@ -37,6 +37,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTime>
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -492,7 +493,13 @@ void Velmcon::showMonitorLife()
         m_lastReport < 0 ? QStringLiteral("no report yet")
                          : QStringLiteral("last report %1 s ago").arg(double(now - m_lastReport) / 1000.0, 0, 'f', 1);
     if (!m_lifeTimer->isActive()) {
-        m_monitorLife->setText(QStringLiteral("Not monitoring, %1").arg(age));
+        // Nothing updates the line now: a clock time stays true, an age would not.
+        const QString when =
+            m_lastReport < 0
+                ? QStringLiteral("no report yet")
+                : QStringLiteral("last report at %1")
+                      .arg(QTime::currentTime().addMSecs(m_lastReport - now).toString(QStringLiteral("HH:mm:ss")));
+        m_monitorLife->setText(QStringLiteral("Not monitoring, %1").arg(when));
         return;
     }
     // Over the time monitored so far, while that is shorter than the window.
