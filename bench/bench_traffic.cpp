@@ -1,12 +1,14 @@
 // Traffic log benchmark against the virtual board (not run by CTest).
 //
 // A 128-page download (flash::writePageLines, what "Write to Flash" runs)
-// from the main window's link, with the "Traffic Log" window closed and
-// open, runs alternating so that drift on a shared machine hits both alike:
+// from the main window's link with no traffic ring at all ("off", what the
+// console did before its ring recorded for the whole run), with the ring
+// recording and the "Traffic Log" window closed, and with the window open,
+// runs alternating so that drift on a shared machine hits all alike:
 //
-// (a) paced at 115200 baud: the download's wall time with the window open
-//     against closed; target a change under 2 % open, nothing measurable
-//     closed (closed runs differ from each other by as much as from open);
+// (a) paced at 115200 baud: the download's wall time closed and open
+//     against off; target a change under 2 % open, nothing measurable
+//     closed (off runs differ from each other by as much as from closed);
 // (b) no pacing: the console is then busy all the time, so its thread's CPU
 //     a download shows the log's own cost per chunk.
 //
@@ -89,9 +91,12 @@ int main(int argc, char **argv)
 
     bool allOk = true;
     qint64 entries = 0;
-    const auto download = [&](bool windowOpen) {
+    enum Kind { Off, Closed, Open };
+    const auto download = [&](Kind kind) {
+        velmcon.traffic().setRingEnabled(kind != Off);
+        velmcon.traffic().ring().clear();
         Trafficlog *window = nullptr;
-        if (windowOpen) {
+        if (kind == Open) {
             menuItem->trigger();
             window = velmcon.findChild<Trafficlog *>();
         }
@@ -106,6 +111,8 @@ int main(int argc, char **argv)
         wall.start();
         allOk = flash::writePageLines(velmcon.link(), lines).ok() && allOk;
         Sample s{double(wall.nsecsElapsed()) / 1e6, double(threadCpuNs() - cpu0) / 1e6};
+        if (kind == Closed)
+            entries = velmcon.traffic().ring().total();
         if (window) {
             // What is left on screen after the last page belongs to the run.
             window->refresh();
@@ -121,20 +128,39 @@ int main(int argc, char **argv)
                 runs);
     for (const int baud : {115200, 0}) {
         board.setBaud(baud);
-        Series closed, open;
-        download(false); // warm-up
+        Series off, closed, open;
+        download(Off); // warm-up
         for (int i = 0; i < runs; ++i) {
-            closed.add(download(false));
-            open.add(download(true));
+            off.add(download(Off));
+            closed.add(download(Closed));
+            open.add(download(Open));
         }
-        const double c = median(closed.wall), o = median(open.wall);
-        std::printf("%-10s closed: wall median %8.1f ms (spread %.2f %%), console CPU %7.1f ms\n",
-                    baud ? "115200" : "no pacing", c, closed.spread(), median(closed.cpu));
+        const double f = median(off.wall), c = median(closed.wall), o = median(open.wall);
+        std::printf("%-10s off:    wall median %8.1f ms (spread %.2f %%), console CPU %7.1f ms\n",
+                    baud ? "115200" : "no pacing", f, off.spread(), median(off.cpu));
+        std::printf("%-10s closed: wall median %8.1f ms (spread %.2f %%), console CPU %7.1f ms; "
+                    "wall closed/off %+.2f %%\n",
+                    "", c, closed.spread(), median(closed.cpu), 100 * (c - f) / f);
         std::printf("%-10s open:   wall median %8.1f ms (spread %.2f %%), console CPU %7.1f ms; "
-                    "wall open/closed %+.2f %%\n",
-                    "", o, open.spread(), median(open.cpu), 100 * (o - c) / c);
-        std::printf("%-10s %lld entries a download: the open log's console CPU %.1f us an entry\n", "", entries,
-                    1000 * (median(open.cpu) - median(closed.cpu)) / double(std::max<qint64>(1, entries)));
+                    "wall open/off %+.2f %%\n",
+                    "", o, open.spread(), median(open.cpu), 100 * (o - f) / f);
+        const double perEntry = 1000.0 / double(std::max<qint64>(1, entries));
+        std::printf("%-10s %lld entries a download: console CPU an entry %.1f us recording, %.1f us shown\n", "",
+                    entries, perEntry * (median(closed.cpu) - median(off.cpu)),
+                    perEntry * (median(open.cpu) - median(off.cpu)));
+    }
+    // The ring's own cost, away from the line's noise: one page line taken
+    // 100000 times with the window closed (the ring at its default bound).
+    {
+        TrafficLog &log = velmcon.traffic();
+        log.setRingEnabled(true);
+        const QByteArray chunk = lines.first().toLatin1();
+        constexpr int calls = 100000;
+        const qint64 cpu0 = threadCpuNs();
+        for (int i = 0; i < calls; ++i)
+            log.linkTraffic(LinkObserver::Direction::Sent, "binsender", chunk);
+        std::printf("ring alone: %.2f us of console CPU an entry (%d entries, %d kept)\n",
+                    double(threadCpuNs() - cpu0) / 1e3 / calls, calls, log.ring().size());
     }
     std::printf("%s\n", allOk ? "every download ok" : "a download FAILED");
     board.stop();

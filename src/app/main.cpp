@@ -1,6 +1,6 @@
+#include "app/simulatedboard.h"
 #include "app/ui/velmcon.h"
 #include "settings/portchoice.h"
-#include "sim/virtualboard.h"
 
 #include <csignal>
 #include <cstdio>
@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QStatusBar>
 
 namespace {
 
@@ -17,7 +18,10 @@ void describeOptions(QCommandLineParser &parser)
     parser.setApplicationDescription(QStringLiteral("PVelm: desktop console for the Velm motion-controller board."));
     parser.addHelpOption();
     parser.addVersionOption();
-    parser.addOption({QStringLiteral("simulate"), QStringLiteral("Talk to a virtual board started in this process.")});
+    parser.addOption({QStringLiteral("simulate"),
+                      QStringLiteral("Talk to a virtual board started in this process. It keeps its flash, memories, "
+                                     "positions and outputs under $PVELM_ROOT from one run to the next.")});
+    parser.addOption({QStringLiteral("fresh-board"), QStringLiteral("With --simulate: start that board clean.")});
     parser.addOption({QStringLiteral("port"),
                       QStringLiteral("Use serial port DEVICE for this run instead of the one in the settings: "
                                      "a device path, COMn, or socket://HOST:PORT for a network serial server."),
@@ -90,6 +94,7 @@ int main(int argc, char **argv)
     if (parser.isSet(QStringLiteral("port")))
         options.port = parser.value(QStringLiteral("port"));
     options.simulate = parser.isSet(QStringLiteral("simulate"));
+    options.freshBoard = parser.isSet(QStringLiteral("fresh-board"));
     if (parser.isSet(QStringLiteral("trace")))
         options.trace = parser.value(QStringLiteral("trace"));
     options.secondMs = pvelm::secondMsFromEnvironment();
@@ -102,16 +107,16 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "pvelm: warning: %s\n", qPrintable(choice.warning));
 
     // Declared before the window so that it outlives the link's port.
-    std::unique_ptr<pvelm::sim::VirtualBoard> board;
+    std::unique_ptr<pvelm::SimulatedBoard> board;
     QString portOverride = choice.device;
     if (choice.startBoard) {
-        board = std::make_unique<pvelm::sim::VirtualBoard>();
+        board = std::make_unique<pvelm::SimulatedBoard>();
         QString error;
-        if (!board->start(&error)) {
-            std::fprintf(stderr, "pvelm: cannot start the virtual board: %s\n", qPrintable(error));
+        if (!board->start(choice.freshBoard, &error)) {
+            std::fprintf(stderr, "pvelm: %s\n", qPrintable(error));
             return 1;
         }
-        portOverride = board->devicePath();
+        portOverride = board->board().devicePath();
     }
 
     auto window = std::make_unique<pvelm::Velmcon>();
@@ -132,11 +137,18 @@ int main(int argc, char **argv)
     // A newcomer on the virtual board finds a program to compile.
     if (board)
         window->installDemoProgram();
+    if (board && !board->note().isEmpty()) {
+        const QString shown = window->statusBar()->currentMessage();
+        window->showNote(shown.isEmpty() ? board->note() : shown + QStringLiteral(". ") + board->note());
+    }
     window->show();
-    const int status = app.exec();
+    int status = app.exec();
 
     window.reset();
-    if (board)
-        board->stop();
+    QString error;
+    if (board && !board->stopAndSave(&error)) {
+        std::fprintf(stderr, "pvelm: %s\n", qPrintable(error));
+        status = status ? status : 1;
+    }
     return status;
 }

@@ -9,6 +9,7 @@
 #include "settings/printable.h"
 #include "settings/settings.h"
 #include "settings/version.h"
+#include "sim/keptboard.h"
 #include "sim/virtualboard.h"
 
 #include <algorithm>
@@ -57,6 +58,7 @@ class Session
 public:
     SettingsRecord settings;
     std::unique_ptr<sim::VirtualBoard> board;
+    std::unique_ptr<sim::KeptBoard> kept; // the board's state from the last run, saved at a clean exit
     std::unique_ptr<Link> link;
     // --trace: goes before the link does.
     std::unique_ptr<TrafficLog> trace;
@@ -144,7 +146,8 @@ const QStringList &globalOptionNames()
 {
     static const QStringList names{QStringLiteral("--port"), QStringLiteral("--simulate"), QStringLiteral("--trace"),
                                    QStringLiteral("--help"), QStringLiteral("--version"), QStringLiteral("--ports"),
-                                   QStringLiteral("--json"), QStringLiteral("--sim-fault")};
+                                   QStringLiteral("--json"), QStringLiteral("--sim-fault"),
+                                   QStringLiteral("--fresh-board")};
     return names;
 }
 
@@ -230,6 +233,12 @@ bool takeGlobal(const QStringList &args, qsizetype &i, Globals &g)
         g.port.simulate = true;
         return true;
     }
+    if (name == QLatin1String("--fresh-board")) {
+        if (inlineValue)
+            throw UsageError{QStringLiteral("option '--fresh-board' takes no value")};
+        g.port.freshBoard = true;
+        return true;
+    }
     if (name == QLatin1String("--port")) {
         g.ports << takeValue(args, i, name, inlineValue);
         return true;
@@ -295,7 +304,9 @@ void printGeneralHelp()
     printLine(QStringLiteral("                 (several --port options serve several boards at once)"));
     printLine(QStringLiteral("  --ports FILE   the ports of FILE, one a line, too"));
     printLine(QStringLiteral("  --json         the results as a JSON array, one object per board"));
-    printLine(QStringLiteral("  --simulate     talk to a virtual board started inside velm"));
+    printLine(QStringLiteral("  --simulate     talk to a virtual board started inside velm; it keeps its"));
+    printLine(QStringLiteral("                 flash, memories, positions and outputs under $PVELM_ROOT"));
+    printLine(QStringLiteral("  --fresh-board  with --simulate: start that board clean"));
     printLine(QStringLiteral("  --trace FILE   write every byte sent to and received from the board to FILE"));
     printLine(QStringLiteral("                 (one line a chunk: milliseconds, TX or RX, routine, bytes)"));
     printLine(QStringLiteral("  -h, --help     show this help; 'velm COMMAND --help' shows a command's help"));
@@ -415,6 +426,15 @@ int openLink(Session &session, const PortChoice &choice)
             session.board->setFault(f);
         }
         QString why;
+        QString notice;
+        session.kept = std::make_unique<sim::KeptBoard>(*session.board);
+        if (!session.kept->load(choice.freshBoard, &why, &notice)) {
+            session.kept.reset();
+            printError(why);
+            return kExitFailed;
+        }
+        if (!notice.isEmpty())
+            printWarning(notice);
         if (!session.board->start(&why)) {
             printError(QStringLiteral("cannot start the virtual board: %1").arg(why));
             return kExitNoLink;
@@ -634,8 +654,14 @@ int runParsed(const QStringList &args)
     }
     inv.session = &session;
     inv.openBoard = [&session, &choice] { return openLink(session, choice); };
-    const int status = command->handler(inv);
+    int status = command->handler(inv);
     std::fflush(stdout);
+    // Kept for the next run only after a clean end; a crash keeps the last one.
+    QString why;
+    if (session.kept && !session.kept->save(&why)) {
+        printError(why);
+        status = status ? status : kExitFailed;
+    }
     return status;
 }
 

@@ -1,10 +1,13 @@
 #include "compiler/demoprogram.h"
 
+#include "compiler/compiler.h"
 #include "compiler/textfiles.h"
 #include "settings/hostpaths.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
 
 namespace pvelm::compiler {
 
@@ -77,6 +80,45 @@ bool installDemoProgram(const QString &path, QString *why)
     for (const QByteArray &line : splitLines(demoProgram()))
         out.line(line);
     return out.close(why);
+}
+
+bool compileDemoProgram(QList<QByteArray> *pageLines, QString *why)
+{
+    QTemporaryDir dir;
+    if (!dir.isValid()) {
+        if (why)
+            *why = dir.errorString();
+        return false;
+    }
+    PassPaths paths;
+    paths.source = dir.filePath(QStringLiteral("demo.txt"));
+    paths.premerged = dir.filePath(QStringLiteral("premerged.tmp"));
+    paths.list = dir.filePath(QStringLiteral("demo.lst"));
+    if (!installDemoProgram(paths.source, why))
+        return false;
+    Compiler c;
+    c.setTempHexPath(dir.filePath(QStringLiteral("flash.tmp")));
+    c.setMergePaths(dir.filePath(QStringLiteral("fixup.tmp")), dir.filePath(QStringLiteral("fixup1.tmp")));
+    c.setPathProvider([paths] { return paths; });
+    QString failure;
+    c.setFailureHandler([&failure](const QString &message) { failure = message; });
+    if (!c.compile() || c.counters().errorbumper > 0) {
+        if (why)
+            *why = failure.isEmpty() ? QStringLiteral("the demo program has errors") : failure;
+        return false;
+    }
+    QFile hex(c.tempHexPath());
+    if (!hex.open(QIODevice::ReadOnly)) {
+        if (why)
+            *why = hex.errorString();
+        return false;
+    }
+    pageLines->clear();
+    for (const QByteArray &line : splitLines(hex.readAll())) {
+        if (line.size() == kPageLineLength)
+            pageLines->append(line);
+    }
+    return true;
 }
 
 } // namespace pvelm::compiler

@@ -93,6 +93,16 @@ QString trafficHeader()
                           "routine, bytes");
 }
 
+bool trafficMatches(const TrafficEntry &entry, const QString &filter)
+{
+    if (filter.isEmpty())
+        return true;
+    const QLatin1String direction(entry.direction == LinkObserver::Direction::Sent ? "TX" : "RX");
+    return direction.contains(filter, Qt::CaseInsensitive) ||
+           QLatin1String(entry.routine).contains(filter, Qt::CaseInsensitive) ||
+           visibleText(entry.bytes).contains(filter, Qt::CaseInsensitive);
+}
+
 // ---------------------------------------------------------------------------
 
 void TrafficRing::setCapacity(int capacity)

@@ -38,6 +38,10 @@ QString hexText(const QByteArray &bytes);
 QString trafficLine(const TrafficEntry &entry, qint64 originNs, bool hex = false);
 // The comment line that opens a log file.
 QString trafficHeader();
+// Whether an entry holds `filter` (any case) in its direction ("TX", "RX"),
+// its routine or its bytes as visibleText() shows them; every entry holds
+// an empty filter. The time is left out: "12" finds bytes, not moments.
+bool trafficMatches(const TrafficEntry &entry, const QString &filter);
 
 // The last `capacity` entries. Times count from the first entry added since
 // the ring was made or cleared.
@@ -75,8 +79,9 @@ private:
 
 // The link's traffic log: a ring for the "Traffic Log" window and a trace
 // file for --trace, fed from the link's one observer hook. It observes the
-// link only while one of them wants entries, so a console with the window
-// closed and no trace pays one pointer test per chunk and nothing else.
+// link only while one of them wants entries: the console keeps its ring on
+// for the whole run, so the window shows what happened before it opened;
+// velm has no ring, and without --trace pays one pointer test per chunk.
 class TrafficLog : public QObject, public LinkObserver
 {
     Q_OBJECT
@@ -90,8 +95,8 @@ public:
 
     TrafficRing &ring() { return m_ring; }
     const TrafficRing &ring() const { return m_ring; }
-    // The window is open: fill the ring. Turning it off clears the ring, so
-    // a window opened later does not show a log with a hole in it.
+    // Fill the ring. Turning it off clears the ring, so a ring turned on
+    // later does not hold a log with a hole in it.
     void setRingEnabled(bool enabled);
     bool ringEnabled() const { return m_ringEnabled; }
     // Paused: the ring takes nothing (the trace file goes on).

@@ -74,6 +74,8 @@ PortChoice choosePort(const PortOptions &options)
         return refuse(QStringLiteral("option '--port' needs a device"));
     if (options.simFault && !options.simulate)
         return refuse(QStringLiteral("--sim-fault needs --simulate"));
+    if (options.freshBoard && !options.simulate)
+        return refuse(QStringLiteral("--fresh-board needs --simulate"));
     if (options.trace && options.trace->isEmpty())
         return refuse(QStringLiteral("option '--trace' needs a file"));
 
@@ -84,6 +86,7 @@ PortChoice choosePort(const PortOptions &options)
         out.device = portDeviceFor(*options.port);
     }
     out.startBoard = options.simulate;
+    out.freshBoard = options.freshBoard;
     if (options.simFault)
         out.boardFault = *options.simFault;
     if (options.trace)

@@ -18,6 +18,7 @@ struct PortOptions
     std::optional<QString> simFault; // --sim-fault: a fault name for the virtual board
     std::optional<QString> trace;    // --trace: the trace file
     std::optional<QString> secondMs; // the test clock: PVELM_SECOND_MS
+    bool freshBoard = false;         // --fresh-board: the virtual board starts clean
 };
 
 struct PortChoice
@@ -33,6 +34,8 @@ struct PortChoice
     QString traceFile;  // host path of the trace file; empty: no trace
     int secondMs = 0;   // length of a link-second for tests; 0: the real one
     QString warning;    // a test clock that was ignored, and why
+    // Start the virtual board clean instead of as it was kept.
+    bool freshBoard = false;
 
     bool ok() const { return error.isEmpty(); }
 };

@@ -11,6 +11,7 @@
 // With PVELM_SCREENSHOT_DIR set, the same run saves a picture of every
 // window there (scripts/screenshots.sh).
 
+#include "app/simulatedboard.h"
 #include "app/ui/messagebar.h"
 #include "app/ui/ssetup.h"
 #include "app/ui/trafficlog.h"
@@ -33,6 +34,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QToolButton>
@@ -237,11 +239,29 @@ private slots:
         auto *count = log->findChild<QLabel *>(QStringLiteral("entryCount"));
         QTRY_COMPARE(QAccessible::queryAccessibleInterface(count)->text(QAccessible::Name),
                      QStringLiteral("4 entries"));
-        // The log closed: nothing observes the link, and the ring keeps
-        // nothing.
+        // Closed, the log goes on recording: opened again, it shows the
+        // exchange made meanwhile. The filter keeps the lines holding its
+        // text, in any case.
         log->close();
-        QVERIFY(!link.observer());
-        QCOMPARE(velmcon.traffic().ring().size(), 0);
+        first->findChild<QPushButton *>("Version")->click();
+        velmcon.findChild<QAction *>(QStringLiteral("trafficlogY"))->trigger();
+        for (Trafficlog *w : velmcon.findChildren<Trafficlog *>())
+            log = w->isFinished() ? log : w;
+        QVERIFY(log->isVisible());
+        auto *logText = log->findChild<QPlainTextEdit *>(QStringLiteral("logText"));
+        QCOMPARE(logText->toPlainText().count(QLatin1Char('\n')) + 1, 8);
+        log->findChild<QLineEdit *>(QStringLiteral("logFilter"))->setText(QStringLiteral("rx"));
+        const QStringList received = logText->toPlainText().split(QLatin1Char('\n'));
+        QCOMPARE(received.size(), 4);
+        for (const QString &line : received)
+            QCOMPARE(line.mid(11, 3), QStringLiteral("RX "));
+        log->refresh();
+        QCOMPARE(QAccessible::queryAccessibleInterface(log->findChild<QLabel *>(QStringLiteral("entryCount")))
+                     ->text(QAccessible::Name),
+                 QStringLiteral("8 entries, 4 shown"));
+        if (!shots.isEmpty())
+            log->grab().save(shots + QStringLiteral("/Trafficlog-filtered.png"));
+        log->close();
 
         // The adapter goes away while nothing is exchanged: the port closes
         // at once, the status bar says so and offers Reconnect; when the
@@ -324,6 +344,71 @@ private slots:
         deleteClosedWindows();
         QCOMPARE(velmcon.findChildren<ToolWindow *>(), QList<ToolWindow *>());
         setMessageHandler(previous);
+    }
+
+    void firstLookOnTheVirtualBoard()
+    {
+        // pvelm --simulate met for the first time: its board holds the demo
+        // program, and Run / Resume runs it; the monitor shows its pulse.
+        TestRoot root;
+        auto simulated = std::make_unique<SimulatedBoard>();
+        QString error;
+        QVERIFY2(simulated->start(false, &error), qPrintable(error));
+        QVERIFY(simulated->note().contains("flash holds the demo program"));
+        Velmcon velmcon;
+        Link &link = velmcon.link();
+        link.setPortOverride(simulated->board().devicePath());
+        link.setSecondMs(40);
+        QVERIFY(velmcon.Form_Load());
+        velmcon.show();
+        auto *bar = velmcon.messageBar();
+        velmcon.showNote(simulated->note());
+        const auto label = [&velmcon](const char *name) {
+            return velmcon.findChild<QLabel *>(QLatin1String(name))->text();
+        };
+        auto *life = velmcon.findChild<QLabel *>(QStringLiteral("monitorLife"));
+        QString lifeWhileRunning;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, &velmcon, [&] {
+            if (label("Runstop") == QLatin1String("Running") && label("currentline").toInt() > 0 &&
+                life->text().contains("last report 0.")) {
+                lifeWhileRunning = QAccessible::queryAccessibleInterface(life)->text(QAccessible::Name);
+                if (const QString shots = qEnvironmentVariable("PVELM_SCREENSHOT_DIR"); !shots.isEmpty())
+                    velmcon.grab().save(shots + QStringLiteral("/Velmcon-running.png"));
+                link.monitoring = false;
+            }
+        });
+        watch.start(300);
+        velmcon.findChild<QPushButton *>(QStringLiteral("Run"))->click();
+        watch.stop();
+        QVERIFY2(lifeWhileRunning.startsWith("Monitoring: ") && lifeWhileRunning.contains(" reports a second"),
+                 qPrintable(lifeWhileRunning));
+        QVERIFY(life->text().startsWith("Not monitoring, last report "));
+        // The run command went through: the note about the demo is gone.
+        QCOMPARE(bar->currentMessage(), QString());
+
+        // A board whose flash was never written stops with notification 50
+        // at once, and the status bar says what to do.
+        velmcon.findChild<QPushButton *>(QStringLiteral("stopall"))->click();
+        simulated->board().updateState([](sim::BoardState &s) { s = sim::BoardState(); });
+        velmcon.findChild<QPushButton *>(QStringLiteral("Run"))->click();
+        QVERIFY(label("notifications").startsWith("50"));
+        QCOMPARE(bar->currentMessage(), QStringLiteral("No program at line 0: compile and download one first"));
+        // A note also goes by itself after its time.
+        bar->setNoteTimeout(100);
+        velmcon.showNote(QStringLiteral("passing"));
+        QCOMPARE(bar->currentMessage(), QStringLiteral("passing"));
+        QTRY_COMPARE_WITH_TIMEOUT(bar->currentMessage(), QString(), 2000);
+
+        // Kept for the next start, which finds the board as it was left
+        // and puts no demo over it.
+        velmcon.close();
+        QVERIFY(simulated->stopAndSave(&error));
+        const sim::BoardState left = simulated->board().state();
+        simulated = std::make_unique<SimulatedBoard>();
+        QVERIFY(simulated->start(false, &error));
+        QCOMPARE(simulated->note(), QString());
+        QVERIFY(simulated->board().state() == left);
     }
 
     void fittingThroughVelmSetup()

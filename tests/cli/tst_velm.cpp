@@ -228,6 +228,49 @@ private slots:
             QVERIFY(!QFileInfo::exists(root.file(kSettingsFile)));
     }
 
+    void keptBoard()
+    {
+        // The board of --simulate lives on between runs: a program
+        // downloaded by one velm runs in the next, and what it did (an
+        // output, a position) is there in the one after. --fresh-board
+        // starts clean, and the clean board is what the next run finds.
+        TestRoot root;
+        const QString source = root.file("short.txt");
+        const QString hex = root.file("short.tmp");
+        QVERIFY(writeAllBytes(source, "OUTPUT 2 ON\r\nWAIT 30\r\nS1 = 1234\r\nSTOP\r\n"));
+        QCOMPARE(runVelm({"compile", source, "--hex", hex}).exitCode, 0);
+        QCOMPARE(runVelm({"--simulate", "download", hex}).exitCode, 0);
+        VelmRun r = runVelm({"--simulate", "run", "--monitor"});
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY2(r.out.startsWith("mode=Running line=1 ") &&
+                     r.out.endsWith("mode=Stopped line=3 position=0 stack=0 loop=0 notification=0 - No errors\n"),
+                 r.out.constData());
+        const QByteArray moved = "current 1234" + QByteArray(" 32768").repeated(7) + '\n';
+        const QByteArray clean = "current" + QByteArray(" 32768").repeated(8) + '\n';
+        QCOMPARE(runVelm({"--simulate", "position", "current"}).out, moved);
+
+        // While another velm holds the board, a run starts from the kept
+        // state, says so, and leaves it alone.
+        const QByteArray kept = readAllBytes(root.file("virtualboard.state"));
+        QProcess holder;
+        holder.start(PVELM_BINARY_DIR "/velm", {"--simulate", "--sim-fault", "no-answer", "version"});
+        QTRY_VERIFY(QFileInfo::exists(root.file("virtualboard.state.lock")));
+        r = runVelm({"--simulate", "--fresh-board", "position", "current"});
+        QCOMPARE(r.out, clean);
+        QVERIFY2(r.err.startsWith(QStringLiteral("velm: warning: the virtual board is in use by velm (process %1)")
+                                      .arg(holder.processId())
+                                      .toLocal8Bit()),
+                 r.err.constData());
+        QCOMPARE(holder.state(), QProcess::Running);
+        QVERIFY(readAllBytes(root.file("virtualboard.state")) == kept);
+        QVERIFY(holder.waitForFinished(20000));
+
+        QCOMPARE(runVelm({"--simulate", "--fresh-board", "position", "current"}).out, clean);
+        r = runVelm({"--simulate", "run", "--monitor"});
+        QVERIFY2(r.out.startsWith("mode=Stopped line=0 position=0 stack=0 loop=0 notification=50 "), r.out.constData());
+        QCOMPARE(runVelm({"--fresh-board", "version"}).err, "velm: --fresh-board needs --simulate\n");
+    }
+
     void compile()
     {
         TestRoot root;

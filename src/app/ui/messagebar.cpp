@@ -12,6 +12,19 @@ MessageBar::MessageBar(QWidget *parent) : QStatusBar(parent)
     });
 }
 
+void MessageBar::showNote(const QString &text)
+{
+    m_note = text;
+    showMessage(text, m_noteTimeoutMs);
+}
+
+void MessageBar::clearNote()
+{
+    if (!m_note.isEmpty() && currentMessage() == m_note)
+        clearMessage();
+    m_note.clear();
+}
+
 QRect MessageBar::messageArea() const
 {
     const int left = 6;

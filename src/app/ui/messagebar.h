@@ -21,12 +21,24 @@ public:
     // The current message as drawn: whole, or cut short with "…".
     QString shownMessage() const;
 
+    // A note stays until the next operation succeeds (clearNote) or for
+    // noteTimeout() ms, so an old failure is never read as news.
+    static constexpr int kNoteTimeoutMs = 15000;
+    void showNote(const QString &text);
+    // Clears the message when it is still the last note.
+    void clearNote();
+    void setNoteTimeout(int ms) { m_noteTimeoutMs = ms; }
+    int noteTimeout() const { return m_noteTimeoutMs; }
+
 protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
     // Where QStatusBar's own message room ends.
     int roomEnd() const;
+
+    QString m_note;
+    int m_noteTimeoutMs = kNoteTimeoutMs;
 };
 
 } // namespace pvelm

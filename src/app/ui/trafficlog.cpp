@@ -9,9 +9,11 @@
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTextDocument>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -35,7 +37,10 @@ Trafficlog::Trafficlog(TrafficLog &log, QWidget *parent) : ToolWindow(parent), m
     m_text->setObjectName(QStringLiteral("logText"));
     m_text->setAccessibleName(QStringLiteral("Traffic"));
     m_text->setReadOnly(true);
-    m_text->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // A long packet wraps (anywhere: it has no blanks) rather than running
+    // off to the right.
+    m_text->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    m_text->setWordWrapMode(QTextOption::WrapAnywhere);
     m_text->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     m_text->setMinimumSize(m_text->fontMetrics().horizontalAdvance(QString(90, QLatin1Char('0'))),
                            m_text->fontMetrics().lineSpacing() * 16);
@@ -62,6 +67,19 @@ Trafficlog::Trafficlog(TrafficLog &log, QWidget *parent) : ToolWindow(parent), m
     m_count->setObjectName(QStringLiteral("entryCount"));
     m_count->setAccessibleDescription(QStringLiteral("Entries"));
 
+    m_filter = new QLineEdit;
+    m_filter->setObjectName(QStringLiteral("logFilter"));
+    m_filter->setClearButtonEnabled(true);
+    m_filter->setPlaceholderText(QStringLiteral("TX, RX, a routine or bytes"));
+    auto *filterLabel = new QLabel(QStringLiteral("Filter:"));
+    filterLabel->setBuddy(m_filter);
+    m_filter->setAccessibleName(filterLabel->text());
+
+    // The columns of a line, the time's unit first.
+    auto *columns =
+        new QLabel(QStringLiteral("Time in ms since the first entry, TX sent or RX received, routine, bytes"));
+    columns->setObjectName(QStringLiteral("logColumns"));
+
     auto *controls = new QHBoxLayout;
     controls->addWidget(m_pause);
     controls->addWidget(m_hex);
@@ -73,8 +91,14 @@ Trafficlog::Trafficlog(TrafficLog &log, QWidget *parent) : ToolWindow(parent), m
     controls->addStretch(1);
     controls->addWidget(m_count);
 
+    auto *filterRow = new QHBoxLayout;
+    filterRow->addWidget(filterLabel);
+    filterRow->addWidget(m_filter, 1);
+
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(controls);
+    layout->addLayout(filterRow);
+    layout->addWidget(columns);
     layout->addWidget(m_text, 1);
 
     m_askSavePath = [this] {
@@ -87,6 +111,7 @@ Trafficlog::Trafficlog(TrafficLog &log, QWidget *parent) : ToolWindow(parent), m
     connect(clear, &QPushButton::clicked, this, &Trafficlog::clearLog_Click);
     connect(save, &QPushButton::clicked, this, &Trafficlog::saveLog_Click);
     connect(m_ringSize, &QSpinBox::valueChanged, this, &Trafficlog::ringSize_Change);
+    connect(m_filter, &QLineEdit::textChanged, this, &Trafficlog::rebuild);
     connect(&m_log, &TrafficLog::added, this, [this] {
         if (m_refreshPending)
             return;
@@ -95,22 +120,15 @@ Trafficlog::Trafficlog(TrafficLog &log, QWidget *parent) : ToolWindow(parent), m
     });
 
     m_log.setPaused(false);
-    m_log.setRingEnabled(true);
     rebuild();
 }
 
-Trafficlog::~Trafficlog()
-{
-    // Closed windows stopped the ring already; a window deleted with the
-    // main window was never closed.
-    if (!isFinished())
-        m_log.setRingEnabled(false);
-}
+Trafficlog::~Trafficlog() = default;
 
 void Trafficlog::closeEvent(QCloseEvent *event)
 {
     ToolWindow::closeEvent(event);
-    m_log.setRingEnabled(false);
+    // The ring goes on recording while the window is closed.
     m_log.setPaused(false);
 }
 
@@ -122,11 +140,15 @@ void Trafficlog::refresh()
         return rebuild();
     const qint64 first = ring.total() - ring.size();
     const bool hex = m_hex->isChecked();
+    const QString filter = m_filter->text();
     QString lines;
     for (qint64 k = std::max(m_shown, first); k < ring.total(); ++k) {
+        const TrafficEntry &entry = ring.at(int(k - first));
+        if (!trafficMatches(entry, filter))
+            continue;
         if (!lines.isEmpty())
             lines += QLatin1Char('\n');
-        lines += trafficLine(ring.at(int(k - first)), ring.originNs(), hex);
+        lines += trafficLine(entry, ring.originNs(), hex);
     }
     if (!lines.isEmpty())
         m_text->appendPlainText(lines);
@@ -149,6 +171,12 @@ void Trafficlog::showCount()
     QString text = QStringLiteral("%1 entries").arg(ring.size());
     if (ring.dropped() > 0)
         text += QStringLiteral(", %1 dropped").arg(ring.dropped());
+    if (!m_filter->text().isEmpty()) {
+        // The view holds one block a line shown (two with hex), and one
+        // empty block when it shows nothing.
+        const int blocks = m_text->document()->isEmpty() ? 0 : m_text->blockCount();
+        text += QStringLiteral(", %1 shown").arg(blocks / (m_hex->isChecked() ? 2 : 1));
+    }
     if (m_log.isPaused())
         text += QStringLiteral(", paused");
     m_count->setText(text);

@@ -6,6 +6,7 @@
 
 class QCheckBox;
 class QLabel;
+class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class QSpinBox;
@@ -14,9 +15,10 @@ namespace pvelm {
 
 class TrafficLog;
 
-// "Traffic Log": every chunk the link sends and receives while the window is
-// open, newest at the bottom, from the ring of the main window's traffic
-// log. The ring fills only while this window is open.
+// "Traffic Log": every chunk the link sends and receives, newest at the
+// bottom, from the ring of the main window's traffic log, which records for
+// the whole run: opening the window shows what just happened. A filter
+// shows only the entries that hold its text.
 class Trafficlog : public ToolWindow
 {
     Q_OBJECT
@@ -51,6 +53,7 @@ private:
     QCheckBox *m_hex;
     QCheckBox *m_pause;
     QSpinBox *m_ringSize;
+    QLineEdit *m_filter;
     QLabel *m_count;
     std::function<QString()> m_askSavePath;
     qint64 m_shown = 0; // ring total already on screen

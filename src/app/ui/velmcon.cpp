@@ -26,6 +26,9 @@
 #include "ui/controls.h"
 #include "ui/messages.h"
 
+#include <algorithm>
+#include <utility>
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileInfo>
@@ -38,6 +41,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTime>
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -62,6 +66,8 @@ Velmcon::Velmcon(QWidget *parent) : QMainWindow(parent)
     setWindowTitle(QStringLiteral("PVelm Main Control"));
     m_link.setSettings(&m_settings);
     m_traffic.setLink(&m_link);
+    // Always recording, so the traffic log window shows what just happened.
+    m_traffic.setRingEnabled(true);
 
     buildMenus();
 
@@ -186,6 +192,11 @@ QWidget *Velmcon::buildRunFrames()
     m_position = valueLabel("Label4", QStringLiteral("00000"), QStringLiteral("Position"));
     m_stack = valueLabel("Label5", QStringLiteral("00000"), QStringLiteral("Stack"));
     m_loop = valueLabel("Label6", QStringLiteral("00000"), QStringLiteral("Loop"));
+    m_monitorLife = valueLabel("monitorLife", QStringLiteral("Not monitoring"), QStringLiteral("Monitor"));
+    m_clock.start();
+    m_lifeTimer = new QTimer(this);
+    m_lifeTimer->setInterval(250);
+    connect(m_lifeTimer, &QTimer::timeout, this, &Velmcon::showMonitorLife);
 
     auto *counters = new QGridLayout;
     int row = 0;
@@ -207,6 +218,7 @@ QWidget *Velmcon::buildRunFrames()
     statusLayout->addLayout(buttons);
     statusLayout->addLayout(modeAndLine);
     statusLayout->addLayout(counters);
+    statusLayout->addWidget(m_monitorLife);
     statusLayout->addWidget(frame(QStringLiteral("Notifications"), m_notifications));
     statusLayout->addStretch(1);
 
@@ -234,7 +246,7 @@ bool Velmcon::Form_Load()
         return false;
     }
     if (!loaded.notice.isEmpty())
-        statusBar()->showMessage(loaded.notice);
+        showNote(loaded.notice);
     m_notifications->setText(QStringLiteral("None"));
     openPort();
     return true;
@@ -243,7 +255,7 @@ bool Velmcon::Form_Load()
 bool Velmcon::openPort()
 {
     if (!m_link.opencomport()) {
-        statusBar()->showMessage(QString::fromLatin1(kExchangeRefusedMessage));
+        showNote(QString::fromLatin1(kExchangeRefusedMessage));
         return m_link.isPortOpen();
     }
     m_deviceWatch->stop();
@@ -391,12 +403,12 @@ bool Velmcon::installDemoProgram()
     const QString source = m_settings.path(SettingsRecord::kScriptPathColumn);
     QString why;
     if (compiler::installDemoProgram(hostpaths::toHost(source), &why)) {
-        statusBar()->showMessage(QStringLiteral("Demo program written to %1").arg(source));
+        showNote(QStringLiteral("Demo program written to %1").arg(source));
         return true;
     }
     // No reason means the operator's own file is there: leave it alone.
     if (!why.isEmpty())
-        statusBar()->showMessage(QStringLiteral("The demo program could not be written to %1: %2").arg(source, why));
+        showNote(QStringLiteral("The demo program could not be written to %1: %2").arg(source, why));
     return false;
 }
 
@@ -429,7 +441,18 @@ void Velmcon::About_Click()
 
 void Velmcon::refused()
 {
-    statusBar()->showMessage(QString::fromLatin1(kExchangeRefusedMessage));
+    showNote(QString::fromLatin1(kExchangeRefusedMessage));
+}
+
+bool Velmcon::sent(const LinkResult &r)
+{
+    if (!r.ran) {
+        refused();
+        return false;
+    }
+    if (!r.noLink())
+        messageBar()->clearNote();
+    return true;
 }
 
 void Velmcon::Run_Click()
@@ -443,7 +466,7 @@ void Velmcon::Runatline_Click()
     // beyond the program's last line too (velm run keeps to 0 to 32767).
     const editors::Checked line = editors::typedAsHex(QStringLiteral("Run at line"), m_linetorun->text(), 6);
     if (!line.ok()) {
-        statusBar()->showMessage(line.refusal);
+        showNote(line.refusal);
         return;
     }
     startRun(quint32(line.value), line.note);
@@ -452,10 +475,10 @@ void Velmcon::Runatline_Click()
 void Velmcon::startRun(quint32 line, const QString &note)
 {
     ToolWindow::HandlerGuard guard(this);
-    if (!sendRunCommand(m_link, runPacket(line)).ran)
-        return refused();
+    if (!sent(sendRunCommand(m_link, runPacket(line))))
+        return;
     if (!note.isEmpty())
-        statusBar()->showMessage(note);
+        showNote(note);
     // Whether the board took the command is not looked at: one that did not
     // sends no reports, and the monitor ends after its first empty read.
     m_link.monitoring = true;
@@ -465,15 +488,13 @@ void Velmcon::startRun(quint32 line, const QString &note)
 void Velmcon::pauseit_Click()
 {
     ToolWindow::HandlerGuard guard(this);
-    if (!sendRunCommand(m_link, pausePacket()).ran)
-        refused();
+    sent(sendRunCommand(m_link, pausePacket()));
 }
 
 void Velmcon::stopall_Click()
 {
     ToolWindow::HandlerGuard guard(this);
-    if (!sendRunCommand(m_link, stopPacket()).ran)
-        refused();
+    sent(sendRunCommand(m_link, stopPacket()));
 }
 
 void Velmcon::Monitor_Click()
@@ -500,13 +521,54 @@ void Velmcon::Getstatus_Click()
     m_link.readMonitorReply();
     if (m_link.monitoring)
         m_link.monitoring = wasMonitoring;
-    if (const auto report = decodeStatusReport(m_link.linkRawInput.left(kStatusReportLength)))
+    if (const auto report = decodeStatusReport(m_link.linkRawInput.left(kStatusReportLength))) {
+        messageBar()->clearNote();
         showStatus(*report);
+    }
 }
 
 void Velmcon::decodeStatus()
 {
-    runStatusMonitor(m_link, [this](const StatusReport &report) { showStatus(report); });
+    m_reportTimes.clear();
+    m_monitorStart = m_clock.elapsed();
+    m_lifeTimer->start();
+    showMonitorLife();
+    // The first report of a run of the monitor is the operation's success.
+    bool first = true;
+    runStatusMonitor(m_link, [this, &first](const StatusReport &report) {
+        if (std::exchange(first, false))
+            messageBar()->clearNote();
+        showStatus(report);
+    });
+    m_lifeTimer->stop();
+    showMonitorLife();
+}
+
+void Velmcon::showMonitorLife()
+{
+    // Reports of the last two seconds give the rate.
+    constexpr qint64 windowMs = 2000;
+    const qint64 now = m_clock.elapsed();
+    while (!m_reportTimes.empty() && m_reportTimes.front() < now - windowMs)
+        m_reportTimes.pop_front();
+    const QString age =
+        m_lastReport < 0 ? QStringLiteral("no report yet")
+                         : QStringLiteral("last report %1 s ago").arg(double(now - m_lastReport) / 1000.0, 0, 'f', 1);
+    if (!m_lifeTimer->isActive()) {
+        // Nothing updates the line now: a clock time stays true, an age would not.
+        const QString when =
+            m_lastReport < 0
+                ? QStringLiteral("no report yet")
+                : QStringLiteral("last report at %1")
+                      .arg(QTime::currentTime().addMSecs(m_lastReport - now).toString(QStringLiteral("HH:mm:ss")));
+        m_monitorLife->setText(QStringLiteral("Not monitoring, %1").arg(when));
+        return;
+    }
+    // Over the time monitored so far, while that is shorter than the window.
+    const qint64 span = std::clamp<qint64>(now - m_monitorStart, 250, windowMs);
+    m_monitorLife->setText(QStringLiteral("Monitoring: %1 reports a second, %2")
+                               .arg(double(m_reportTimes.size()) * 1000.0 / double(span), 0, 'f', 1)
+                               .arg(age));
 }
 
 void Velmcon::showStatus(const StatusReport &report)
@@ -520,6 +582,22 @@ void Velmcon::showStatus(const StatusReport &report)
     m_runstop->setText(report.mode);
     if (!report.notification.isEmpty())
         m_notifications->setText(report.notification);
+    m_lastReport = m_clock.elapsed();
+    m_reportTimes.push_back(m_lastReport);
+    // An invalid instruction where a run stopped is, on a new board, most
+    // often flash that was never written.
+    if (report.notificationCode == 50 && report.mode == QLatin1String(kModeStopped))
+        showNote(QStringLiteral("No program at line %1: compile and download one first").arg(report.currentLine));
+}
+
+void Velmcon::showNote(const QString &text)
+{
+    messageBar()->showNote(text);
+}
+
+MessageBar *Velmcon::messageBar() const
+{
+    return static_cast<MessageBar *>(statusBar());
 }
 
 } // namespace pvelm

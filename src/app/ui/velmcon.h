@@ -6,6 +6,9 @@
 #include "settings/settings.h"
 #include "ui/toolwindow.h"
 
+#include <deque>
+
+#include <QElapsedTimer>
 #include <QMainWindow>
 
 class QLabel;
@@ -21,6 +24,7 @@ namespace sim {
 class VirtualBoard;
 }
 
+class MessageBar;
 class Aboutform;
 class Insbuilder;
 class packedinsbuilder;
@@ -36,6 +40,7 @@ class Memoryeditor;
 class Trafficlog;
 class Simboard;
 struct StatusReport;
+struct LinkResult;
 
 // "PVelm Main Control": the first window and the end of the run. It owns the
 // settings record and the one link, opens every other window from its menus
@@ -68,6 +73,11 @@ public:
     // something to read, and says so in the status bar. Returns whether it
     // wrote the file.
     bool installDemoProgram();
+
+    // Says something in the status bar until the next operation succeeds or
+    // the bar's note timeout passes.
+    void showNote(const QString &text);
+    MessageBar *messageBar() const;
 
     void sendinstX_Click();
     void sendinstY_Click();
@@ -119,8 +129,13 @@ private:
     // POSITION line, or empty with the reason.
     QString currentPose(QString *why);
     void showStatus(const StatusReport &report);
+    // The monitor's pulse: reports a second and the age of the last one.
+    void showMonitorLife();
     // Says in the status bar that the link refused the command.
     void refused();
+    // A run command's outcome: a refusal said, a success clears the last
+    // note. False when it was refused.
+    bool sent(const LinkResult &r);
 
     SettingsRecord m_settings;
     Link m_link;
@@ -133,6 +148,12 @@ private:
     QLabel *m_position = nullptr; // "Label4"
     QLabel *m_stack = nullptr;    // "Label5"
     QLabel *m_loop = nullptr;     // "Label6"
+    QLabel *m_monitorLife = nullptr;
+    QTimer *m_lifeTimer = nullptr;
+    QElapsedTimer m_clock;
+    std::deque<qint64> m_reportTimes; // m_clock times of the recent reports
+    qint64 m_lastReport = -1;
+    qint64 m_monitorStart = 0;
     WindowSlot<Sndshort> m_sndshort;
     WindowSlot<Sendinst> m_sendinst;
     WindowSlot<filegobbler> m_filegobbler;
