@@ -121,7 +121,7 @@ int main(int argc, char **argv)
 
     auto window = std::make_unique<pvelm::Velmcon>();
     window->link().setPortOverride(portOverride);
-    window->setVirtualBoard(board.get());
+    window->setVirtualBoard(board ? &board->board() : nullptr);
     if (choice.secondMs > 0)
         window->link().setSecondMs(choice.secondMs);
     if (!choice.traceFile.isEmpty()) {
