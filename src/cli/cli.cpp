@@ -144,10 +144,10 @@ bool isOption(const QString &token)
 // The options every command takes, as the help names them.
 const QStringList &globalOptionNames()
 {
-    static const QStringList names{QStringLiteral("--port"), QStringLiteral("--simulate"), QStringLiteral("--trace"),
-                                   QStringLiteral("--help"), QStringLiteral("--version"), QStringLiteral("--ports"),
-                                   QStringLiteral("--json"), QStringLiteral("--sim-fault"),
-                                   QStringLiteral("--fresh-board")};
+    static const QStringList names{
+        QStringLiteral("--port"), QStringLiteral("--simulate"),  QStringLiteral("--trace"),
+        QStringLiteral("--help"), QStringLiteral("--version"),   QStringLiteral("--ports"),
+        QStringLiteral("--json"), QStringLiteral("--sim-fault"), QStringLiteral("--fresh-board")};
     return names;
 }
 

@@ -2,8 +2,8 @@
 // window and the operations of the flash memory utility, on the command line.
 
 #include "cli/cli.h"
-#include "cli/steps.h"
 #include "cli/manyboards.h"
+#include "cli/steps.h"
 #include "flash/flashpages.h"
 #include "flash/transfer.h"
 #include "link/exchange.h"

@@ -9,10 +9,10 @@
 #include "editors/pose.h"
 #include "sim/boardengine.h"
 
-#include <QtTest>
-
 #include <algorithm>
 #include <array>
+
+#include <QtTest>
 
 using namespace pvelm;
 using namespace pvelm::editors;
