@@ -4,18 +4,6 @@
 
 namespace pvelm {
 
-void writePageLines(sim::BoardState &state, const QList<QByteArray> &lines)
-{
-    for (const QByteArray &line : lines) {
-        // Five digits of page, then 256 bytes in hex; the spare bytes stay erased.
-        const int page = line.left(5).toInt();
-        if (page < 0 || page >= sim::BoardState::FlashPages)
-            continue;
-        const QByteArray bytes = QByteArray::fromHex(line.mid(5, 512));
-        state.flash.replace(page * sim::BoardState::PageBytes, bytes.size(), bytes);
-    }
-}
-
 bool SimulatedBoard::start(bool fresh, QString *error)
 {
     QString notice;
@@ -28,7 +16,10 @@ bool SimulatedBoard::start(bool fresh, QString *error)
         QList<QByteArray> pages;
         QString why;
         if (compiler::compileDemoProgram(&pages, &why)) {
-            m_board.updateState([&pages](sim::BoardState &s) { writePageLines(s, pages); });
+            m_board.updateState([&pages](sim::BoardState &s) {
+                for (const QByteArray &line : pages)
+                    s.storePageLine(line);
+            });
             notes << QStringLiteral("The virtual board's flash holds the demo program: Run / Resume runs it");
         } else {
             notes << QStringLiteral("The demo program could not be put into the virtual board: %1").arg(why);

@@ -32,7 +32,4 @@ private:
     QString m_note;
 };
 
-// Puts page lines, as a download sends them, straight into a board's flash.
-void writePageLines(sim::BoardState &state, const QList<QByteArray> &lines);
-
 } // namespace pvelm

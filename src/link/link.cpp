@@ -167,17 +167,7 @@ struct Link::Private
         case QSerialPort::ResourceError:
         case QSerialPort::ReadError:
         case QSerialPort::WriteError:
-            if (!broken)
-                lostReason = port->errorString();
-            failed = true;
-            broken = true;
-            wakeAll();
-            // With no wait running nobody else would close it, and a dead
-            // device left open keeps signalling errors: the idle console
-            // would spin. Close it once control is back in the event loop.
-            if (frames.isEmpty())
-                QMetaObject::invokeMethod(
-                    q, [this] { closeIfBroken(); }, Qt::QueuedConnection);
+            markLost(port->errorString());
             break;
         default:
             break; // timeouts of the zero-length reads, "not open" on close
@@ -206,15 +196,26 @@ struct Link::Private
     {
         if (closing || !onSocket() || state != Link::PortState::Open)
             return;
-        if (!broken) {
-            const auto address = networkAddress(device);
-            lostReason = !reason.isEmpty()
-                             ? reason
-                             : QStringLiteral("%1 closed the connection").arg(address ? address->text() : device);
+        if (!reason.isEmpty()) {
+            markLost(reason);
+            return;
         }
+        const auto address = networkAddress(device);
+        markLost(QStringLiteral("%1 closed the connection").arg(address ? address->text() : device));
+    }
+
+    // The port or the connection is gone for this run: every wait ends, and
+    // the first reason is the one the operator sees.
+    void markLost(const QString &reason)
+    {
+        if (!broken)
+            lostReason = reason;
         failed = true;
         broken = true;
         wakeAll();
+        // With no wait running nobody else would close it, and a dead
+        // device left open keeps signalling errors: the idle console
+        // would spin. Close it once control is back in the event loop.
         if (frames.isEmpty())
             QMetaObject::invokeMethod(
                 q, [this] { closeIfBroken(); }, Qt::QueuedConnection);

@@ -62,6 +62,18 @@ QByteArray BoardState::serialize() const
     return out;
 }
 
+bool BoardState::storePageLine(const QByteArray &line)
+{
+    bool number = false;
+    const int at = line.left(5).toInt(&number);
+    if (!number || at < 0 || at >= FlashPages)
+        return false;
+    QByteArray bytes = QByteArray::fromHex(line.mid(5, 512));
+    bytes += QByteArray(PageBytes - bytes.size(), char(0xFF)); // the spare bytes stay erased
+    flash.replace(at * PageBytes, PageBytes, bytes);
+    return true;
+}
+
 bool BoardState::deserialize(const QByteArray &bytes, QString *error)
 {
     auto fail = [error](const QString &why) {
@@ -380,9 +392,7 @@ QByteArray BoardEngine::handlePageLine(const QByteArray &line)
         const QByteArray echo = pageField.size() == 5 && allOf(pageField, isDecimalDigit) ? pageField : "xxxxx";
         return longReply("ERW", echo, '1');
     }
-    QByteArray bytes = QByteArray::fromHex(elements);
-    bytes += QByteArray(BoardState::PageBytes - bytes.size(), char(0xFF)); // the spare bytes stay erased
-    m_state.flash.replace(page * BoardState::PageBytes, BoardState::PageBytes, bytes);
+    m_state.storePageLine(line);
     return longReply("OKW", pageField, '0');
 }
 

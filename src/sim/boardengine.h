@@ -49,6 +49,11 @@ struct BoardState
     void writeEeprom(int address, const QByteArray &bytes);
 
     QByteArray page(int page) const { return flash.mid(page * PageBytes, PageBytes); }
+    // A page line as a download sends it ("PPPPP" and the page's digits):
+    // the page's bytes go into flash and its spare bytes are erased, as the
+    // board programs a page. False, with nothing stored, when the page
+    // number is not one of the board's.
+    bool storePageLine(const QByteArray &line);
 
     // The state file: see docs/virtual-board.md for the layout.
     QByteArray serialize() const;

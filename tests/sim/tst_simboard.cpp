@@ -33,8 +33,7 @@ void loadHex(sim::VirtualBoard &board, const QByteArray &hex)
         for (const QByteArray &line : hex.split('\n')) {
             if (line.trimmed().size() < 517)
                 continue;
-            const int page = line.left(5).toInt();
-            s.flash.replace(page * sim::BoardState::PageBytes, 256, QByteArray::fromHex(line.mid(5, 512)));
+            s.storePageLine(line.trimmed());
         }
     });
 }
